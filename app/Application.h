@@ -1,0 +1,43 @@
+#pragma once
+
+#include "CommandLineOptions.h"
+
+#include <QDir>
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class QQmlApplicationEngine;
+
+// The recorder's top-level object: prepares the data directory and starts everything else from
+// run(), the first event of the event loop.
+class Application : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Application(QObject *parent = nullptr);
+    ~Application() override;
+
+    static Application *instance();
+
+    // Must be called before run(); the defaults are those of a plain start.
+    void setOptions(const CommandLineOptions &options);
+
+    static bool initializeWorkDir(const QString &dataDirOverride = QString());
+
+    // The data directory for a program living in programDir: its parent when the program sits in
+    // an "...app" directory beside the launcher, else programDir itself.
+    static QDir dataDirectoryFor(const QString &programDir);
+    static QString launcherFileName();
+
+public Q_SLOTS:
+    void run();
+
+private:
+    CommandLineOptions m_options;
+    std::unique_ptr<QQmlApplicationEngine> m_placeholderEngine;
+
+    static Application *s_instance;
+};

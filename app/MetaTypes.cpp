@@ -1,0 +1,10 @@
+#include "MetaTypes.h"
+
+namespace MetaTypes {
+
+void registerAll()
+{
+    qRegisterMetaType<cv::Mat>("cv::Mat");
+}
+
+} // namespace MetaTypes
