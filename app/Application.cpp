@@ -78,23 +78,26 @@ bool Application::initializeWorkDir(const QString &dataDirOverride)
 
     QDir logsDir(dir);
     if (!logsDir.mkpath(QStringLiteral("Logs")) || !logsDir.cd(QStringLiteral("Logs"))) {
-        qWarning() << "Creating Logs dir failed:" << logsDir.absoluteFilePath(QStringLiteral("Logs"));
+        qWarning() << "Creating Logs dir failed:"
+                   << logsDir.absoluteFilePath(QStringLiteral("Logs"));
         return false;
     }
 
     QDir presentationsDir(dir);
-    if (!presentationsDir.mkpath(QStringLiteral("Presentations"))
-        || !presentationsDir.cd(QStringLiteral("Presentations"))) {
+    if (!presentationsDir.mkpath(QStringLiteral("Presentations")) ||
+        !presentationsDir.cd(QStringLiteral("Presentations"))) {
         qWarning() << "Creating Presentations dir failed:"
                    << presentationsDir.absoluteFilePath(QStringLiteral("Presentations"));
         return false;
     }
 
     Logging::instance()->setLogDirectory(logsDir.absolutePath());
-    qDebug() << "[Application]" << "log directory set to" << logsDir.absolutePath();
+    qDebug() << "[Application]"
+             << "log directory set to" << logsDir.absolutePath();
 
     QCoreApplication::instance()->setProperty("workDir", presentationsDir.absolutePath());
-    qDebug() << "[Application]" << "work directory set to" << presentationsDir.absolutePath();
+    qDebug() << "[Application]"
+             << "work directory set to" << presentationsDir.absolutePath();
     return true;
 }
 

@@ -6,7 +6,12 @@
 // What the recorder was asked to do on its command line.
 struct CommandLineOptions
 {
-    enum class Result { Ok, UsageError, HelpRequested };
+    enum class Result
+    {
+        Ok,
+        UsageError,
+        HelpRequested
+    };
 
     Result result = Result::Ok;
     QString error;   // the reason of a UsageError, one line

@@ -66,7 +66,8 @@ void Logging::log(QtMsgType type, const QMessageLogContext &, const QString &mes
 
 void Logging::setLogDirectory(const QString &path)
 {
-    qInfo() << "[Logging]" << "setting log directory to" << path;
+    qInfo() << "[Logging]"
+            << "setting log directory to" << path;
     m_logDirectory = path;
     openLogFile();
 }
@@ -79,14 +80,16 @@ void Logging::openLogFile()
                                  .arg(QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss"));
     QDir dir(m_logDirectory);
     if (!dir.exists() && !dir.mkpath(QStringLiteral(".")))
-        qWarning() << "[Logging]" << "creating log dir" << m_logDirectory << "failed";
+        qWarning() << "[Logging]"
+                   << "creating log dir" << m_logDirectory << "failed";
 
     const QString filePath = dir.absoluteFilePath(fileName);
     qInfo() << "[Logging] opening log file" << filePath;
 
     m_logFile.setFileName(filePath);
     if (!m_logFile.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qWarning() << "[Logging]" << "opening log file" << filePath << "failed";
+        qWarning() << "[Logging]"
+                   << "opening log file" << filePath << "failed";
         return;
     }
     writePendingLogLinesToLogFile();

@@ -12,7 +12,8 @@ int main(int, char **)
 
     auto settings = std::make_unique<QSettings>();
     settings->clear();
-    qDebug() << "[Settings]" << "settings has been reset";
+    qDebug() << "[Settings]"
+             << "settings has been reset";
 
     std::fputs("Press any key to exit...\n", stdout);
     std::fflush(stdout);

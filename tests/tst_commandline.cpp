@@ -9,7 +9,8 @@ class CommandLineTest : public QObject
 private Q_SLOTS:
     void dataDirIsTaken()
     {
-        const auto options = CommandLineOptions::parse({"QuilloraRecorder", "--data-dir", "/tmp/x"});
+        const auto options =
+            CommandLineOptions::parse({"QuilloraRecorder", "--data-dir", "/tmp/x"});
         QCOMPARE(options.result, CommandLineOptions::Result::Ok);
         QCOMPARE(options.dataDir, QStringLiteral("/tmp/x"));
     }
