@@ -16,7 +16,9 @@ MouseHookWindows::Receiver *s_receiver = nullptr;
 LRESULT CALLBACK lowLevelMouseProcedure(int code, WPARAM message, LPARAM record)
 {
     if (code >= 0 && message == WM_MOUSEMOVE && s_receiver != nullptr) {
-        const auto *event = reinterpret_cast<const MSLLHOOKSTRUCT *>(record);
+        // The system passes the address of the event record as the integer parameter.
+        const auto *event =
+            reinterpret_cast<const MSLLHOOKSTRUCT *>(record); // NOLINT(performance-no-int-to-ptr)
         s_receiver->mouseMoved(event->pt.x, event->pt.y);
     }
     // Always pass the event on, so that the other hooks of the desktop see it too.

@@ -305,6 +305,8 @@ void TestLauncher::windowsLauncherUnderWine()
     QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
     if (wine.isEmpty())
         wine = QStandardPaths::findExecutable(QStringLiteral("wine64"));
+    if (wine.isEmpty() && QFileInfo(QStringLiteral("/usr/lib/wine/wine64")).isExecutable())
+        wine = QStringLiteral("/usr/lib/wine/wine64");
     if (wine.isEmpty())
         QSKIP("Wine is not installed");
     const QString windowsLauncher =
