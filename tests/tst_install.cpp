@@ -46,6 +46,21 @@ bool hasEnded(qint64 pid)
     return nameEnd < 0 || content.mid(nameEnd + 2, 1) == "Z";
 }
 
+// The cmake that configured the build tree, so that its install script meets the same version.
+QString cmakeOfBuild()
+{
+    QFile cache(
+        QDir(QStringLiteral(QUILLORA_BINARY_DIR)).filePath(QStringLiteral("CMakeCache.txt")));
+    if (cache.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        const QByteArray key = "CMAKE_COMMAND:INTERNAL=";
+        for (const QByteArray &line : cache.readAll().split('\n')) {
+            if (line.startsWith(key))
+                return QString::fromLocal8Bit(line.mid(key.size()).trimmed());
+        }
+    }
+    return QStandardPaths::findExecutable(QStringLiteral("cmake"));
+}
+
 QHash<QString, QString> readDesktopEntry(const QString &path)
 {
     QHash<QString, QString> values;
@@ -88,9 +103,9 @@ private:
 
 void TestInstall::initTestCase()
 {
-    const QString cmake = QStandardPaths::findExecutable(QStringLiteral("cmake"));
+    const QString cmake = cmakeOfBuild();
     if (cmake.isEmpty())
-        QSKIP("cmake is not on PATH");
+        QSKIP("cmake not found");
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_prefix = m_dir->filePath(QStringLiteral("Quillora Recorder"));
