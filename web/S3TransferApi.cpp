@@ -9,7 +9,8 @@ bool init()
 {
     const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
     if (result != CURLE_OK) {
-        qWarning() << "[S3TransferApi]" << "initialisation failed:" << curl_easy_strerror(result);
+        qWarning() << "[S3TransferApi]"
+                   << "initialisation failed:" << curl_easy_strerror(result);
         return false;
     }
     return true;
