@@ -108,7 +108,15 @@ void FakeHttpServer::onReadyRead(QTcpSocket *socket)
 
 void FakeHttpServer::writeResponse(QTcpSocket *socket, const FakeHttpResponse &response)
 {
-    QByteArray data = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\n";
+    static const QHash<int, QByteArray> reasons{{200, "OK"},
+                                                {400, "Bad Request"},
+                                                {401, "Unauthorized"},
+                                                {403, "Forbidden"},
+                                                {404, "Not Found"},
+                                                {422, "Unprocessable Entity"},
+                                                {500, "Internal Server Error"}};
+    QByteArray data = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
+                      reasons.value(response.status, "Status") + "\r\n";
     data += "Content-Type: " + response.contentType + "\r\n";
     data += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     data += "Connection: close\r\n\r\n";
