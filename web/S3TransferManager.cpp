@@ -196,7 +196,8 @@ void S3TransferManager::runUpload(const std::shared_ptr<S3TransferHandle> &handl
     const QByteArray user = m_config.accessKeyId.toUtf8();
     const QByteArray secret = m_config.secretAccessKey.toUtf8();
 
-    // libcurl signs what it finds among these, but does not add the payload hash itself.
+    // libcurl signs every header given here (an "Expect:" that only suppresses a header would be
+    // signed too and break the signature), but does not add the payload hash itself.
     CurlSlist headers;
     const auto addHeader = [&headers](const QByteArray &line) {
         if (curl_slist *list = curl_slist_append(headers.get(), line.constData())) {
@@ -208,7 +209,6 @@ void S3TransferManager::runUpload(const std::shared_ptr<S3TransferHandle> &handl
     addHeader("x-amz-content-sha256: UNSIGNED-PAYLOAD");
     if (!m_config.sessionToken.isEmpty())
         addHeader(header("x-amz-security-token", m_config.sessionToken));
-    addHeader("Expect:");
 
     QByteArray responseBody;
     char errorBuffer[CURL_ERROR_SIZE] = {};

@@ -4,7 +4,7 @@
 Stores every object it receives (body and content type) under a directory, answers S3's XML
 errors, and checks each request's AWS Signature Version 4 by recomputing it with botocore's S3
 signer from the request as received. Every request is appended to ROOT/requests.jsonl with the
-verdict, so that a test can check the client's signature independently of the client.
+verdict, before it is answered, so that a test can check the client's signature independently of the client.
 
     fake_s3.py --root DIR --config CONFIG.json [--port 0]
 
@@ -45,7 +45,7 @@ class S3Error(Exception):
         self.message = message
 
 
-def verify_signature(handler, credentials, match, body):
+def verify_signature(handler, credentials, match, body, record):
     """Recomputes the signature with botocore from what was received."""
     signed = match.group("signed").split(";")
     headers = {}
@@ -64,7 +64,11 @@ def verify_signature(handler, credentials, match, body):
                        match.group("service"), match.group("region"))
     canonical = auth.canonical_request(request)
     string_to_sign = auth.string_to_sign(request, canonical)
-    return auth.signature(string_to_sign, request) == match.group("signature")
+    valid = auth.signature(string_to_sign, request) == match.group("signature")
+    if not valid:
+        # What botocore signed, to compare with the client's own canonical request.
+        record["canonical_request"] = canonical
+    return valid
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -96,7 +100,7 @@ class Handler(BaseHTTPRequestHandler):
         if credentials is None:
             raise S3Error(403, "InvalidAccessKeyId",
                           "The AWS Access Key Id you provided does not exist in our records.")
-        record["signature_valid"] = verify_signature(self, credentials, match, body)
+        record["signature_valid"] = verify_signature(self, credentials, match, body, record)
         payload_hash = self.headers.get("X-Amz-Content-SHA256")
         if payload_hash is None:
             raise S3Error(400, "InvalidRequest",
@@ -120,6 +124,7 @@ class Handler(BaseHTTPRequestHandler):
                 % (escape(error.code), escape(error.message))).encode()
         record["status"] = error.status
         record["error_code"] = error.code
+        self.server.record(record)
         self.send_response(error.status)
         self.send_header("Content-Type", "application/xml")
         self.send_header("Content-Length", str(len(body)))
@@ -171,6 +176,7 @@ class Handler(BaseHTTPRequestHandler):
                 with open(meta_path, "w") as f:
                     json.dump({"content_type": record["content_type"]}, f)
                 record["status"] = 200
+                self.server.record(record)
                 self.send_response(200)
                 self.send_header("ETag", '"%s"' % hashlib.md5(body).hexdigest())
                 self.send_header("Content-Length", "0")
@@ -183,6 +189,7 @@ class Handler(BaseHTTPRequestHandler):
                 with open(meta_path) as f:
                     meta = json.load(f)
                 record["status"] = 200
+                self.server.record(record)
                 self.send_response(200)
                 self.send_header("Content-Type", meta.get("content_type") or "binary/octet-stream")
                 self.send_header("Content-Length", str(len(content)))
@@ -194,8 +201,6 @@ class Handler(BaseHTTPRequestHandler):
                               "The specified method is not allowed against this resource.")
         except S3Error as error:
             self.send_error_xml(error, record)
-        finally:
-            self.server.record(record)
 
     do_PUT = handle_request
     do_GET = handle_request

@@ -28,8 +28,9 @@ bool FakeS3Server::start(const QList<Credentials> &credentials, const QStringLis
     if (!config.open(QIODevice::WriteOnly))
         return false;
     QJsonObject holds;
+    m_heldKeys = heldKeys;
     for (const QString &key : heldKeys)
-        holds.insert(key, m_dir.filePath(QStringLiteral("release")));
+        holds.insert(key, releasePath(key));
     config.write(QJsonDocument(QJsonObject{{"credentials", credentialArray},
                                            {"buckets", QJsonArray::fromStringList(buckets)},
                                            {"hold_keys", holds}})
@@ -69,11 +70,22 @@ bool FakeS3Server::isHeld(const QString &key) const
     return QFile::exists(m_dir.filePath(QStringLiteral("root/held/") + key));
 }
 
-void FakeS3Server::releaseHeldKeys()
+QString FakeS3Server::releasePath(const QString &key) const
 {
-    QFile release(m_dir.filePath(QStringLiteral("release")));
+    return m_dir.filePath(QStringLiteral("release-%1").arg(m_heldKeys.indexOf(key)));
+}
+
+void FakeS3Server::releaseHeldKey(const QString &key)
+{
+    QFile release(releasePath(key));
     if (release.open(QIODevice::WriteOnly))
         release.close();
+}
+
+void FakeS3Server::releaseHeldKeys()
+{
+    for (const QString &key : std::as_const(m_heldKeys))
+        releaseHeldKey(key);
 }
 
 QString FakeS3Server::endpoint() const

@@ -30,6 +30,8 @@ public:
                const QStringList &heldKeys = {});
     // Whether a held upload of key has arrived (and waits).
     [[nodiscard]] bool isHeld(const QString &key) const;
+    // Lets the held uploads of key (or of every held key) go on, now and later.
+    void releaseHeldKey(const QString &key);
     void releaseHeldKeys();
     void stop();
 
@@ -45,5 +47,8 @@ public:
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
+    QStringList m_heldKeys;
+
+    [[nodiscard]] QString releasePath(const QString &key) const;
     quint16 m_port = 0;
 };
