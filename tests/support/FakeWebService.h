@@ -9,7 +9,8 @@
 // The Quillora web service as the tests need it: scripted answers for the login, the live stream
 // creation, the slide announcements and the status ping, and a record of every request.
 // A test points the client at it with QUILLORA_API_URL=url() (before WebApi is first used, or
-// in the environment of a child process).
+// in the environment of a child process). It answers from the test's event loop: a test that
+// runs the recorder with QProcess waits with QSignalSpy / QTRY_*, not QProcess::waitFor*().
 class FakeWebService : public FakeHttpServer
 {
     Q_OBJECT
