@@ -20,9 +20,16 @@ LiveStreamSettings::LiveStreamSettings()
             &LiveStreamSettings::scheduleSave);
 }
 
+// Every change in one pass of the event loop is written by one save on the next pass.
 void LiveStreamSettings::scheduleSave()
 {
-    QTimer::singleShot(0, this, &LiveStreamSettings::save);
+    if (m_savePending)
+        return;
+    m_savePending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_savePending = false;
+        save();
+    });
 }
 
 void LiveStreamSettings::load()

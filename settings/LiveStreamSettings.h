@@ -42,6 +42,8 @@ private:
     LiveStreamSettings();
     void scheduleSave();
 
+    bool m_savePending = false;
+
     bool m_pollVMixApi = false;
     QString m_vMixApiEndpoint = QString::fromLatin1(defaultVMixApiEndpoint);
     qint64 m_vMixApiPollInterval = defaultVMixApiPollInterval;

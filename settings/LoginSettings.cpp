@@ -53,9 +53,16 @@ LoginSettings::LoginSettings()
             &LoginSettings::scheduleSave);
 }
 
+// Every change in one pass of the event loop is written by one save on the next pass.
 void LoginSettings::scheduleSave()
 {
-    QTimer::singleShot(0, this, &LoginSettings::save);
+    if (m_savePending)
+        return;
+    m_savePending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_savePending = false;
+        save();
+    });
 }
 
 void LoginSettings::load()

@@ -63,6 +63,8 @@ private:
     LoginSettings();
     void scheduleSave();
 
+    bool m_savePending = false;
+
     QString m_loginEmail;
     bool m_liveStreamResume = false;
     QString m_liveStreamPresentationId;

@@ -8,6 +8,20 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+int *saveCount = nullptr;
+
+void countSaves(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.startsWith(QLatin1String("[LoginSettings] save")))
+        ++*saveCount;
+    previousHandler(type, context, message);
+}
+
+} // namespace
+
 class LoginSettingsTest : public QObject
 {
     Q_OBJECT
@@ -107,6 +121,10 @@ private Q_SLOTS:
     void changesInOnePassAreAllSaved()
     {
         LoginSettings *settings = LoginSettings::instance();
+        QCoreApplication::processEvents();
+        int saves = 0;
+        previousHandler = qInstallMessageHandler(countSaves);
+        saveCount = &saves;
         const QDateTime at = QDateTime::currentDateTime();
         settings->setLoginEmail("a@example.org");
         settings->setLiveStreamResume(false);
@@ -115,6 +133,10 @@ private Q_SLOTS:
         settings->setLiveStreamLastRequestAt(at);
         settings->setLiveStreamToken("tok");
         QTRY_COMPARE(storedToken(), QStringLiteral("tok"));
+        QCoreApplication::processEvents();
+        qInstallMessageHandler(previousHandler);
+        // One save writes all six changes.
+        QCOMPARE(saves, 1);
         QSettings stored;
         QCOMPARE(stored.value("loginSettings/loginEmail").toString(),
                  QStringLiteral("a@example.org"));
