@@ -331,6 +331,18 @@ private Q_SLOTS:
                      .isEmpty());
     }
 
+    void destroyingAStreamThatWasNotStoppedEndsItsUploader()
+    {
+        auto presentation = makePresentation();
+        auto stream = std::make_unique<LiveStream>(presentation.get(), false, QString());
+        start(*stream);
+        for (int i = 1; i <= 3; ++i)
+            stream->uploadSlide(1, i, makeSlide(QStringLiteral("abandoned/1-%1.png").arg(i)));
+        stream.reset();
+        // Whatever the uploader had queued is dropped with it; nothing arrives later.
+        QTest::qWait(100);
+    }
+
     // Runs last: searches every line logged by the whole run, including a login, a stream
     // creation and uploads, for the secrets that went through the program.
     void logNeverShowsSecrets()
