@@ -207,13 +207,15 @@ cv::Scalar SlideProcessor::getMSSIM(const cv::Mat &i1, const cv::Mat &i2)
     cv::GaussianBlur(I1_I2, sigma12, window, sigma);
     cv::subtract(sigma12, mu1_mu2, sigma12);
 
+    // cv::add with a scalar rather than matrix expressions: "mat + scalar" treats a multi-channel
+    // scalar differently depending on the shape of the expression.
     cv::Mat t1, t2, t3;
-    t1 = 2 * mu1_mu2 + c1;
-    t2 = 2 * sigma12 + c2;
+    cv::add(mu1_mu2 * 2, c1, t1);
+    cv::add(sigma12 * 2, c2, t2);
     t3 = t1.mul(t2);
 
-    t1 = mu1_2 + mu2_2 + c1;
-    t2 = sigma1_2 + sigma2_2 + c2;
+    cv::add(mu1_2 + mu2_2, c1, t1);
+    cv::add(sigma1_2 + sigma2_2, c2, t2);
     t1 = t1.mul(t2);
 
     cv::Mat ssimMap;
