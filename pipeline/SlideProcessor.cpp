@@ -26,6 +26,9 @@ SlideProcessor::SlideProcessor()
 
 SlideProcessor::~SlideProcessor()
 {
+    // Owners wait for the stop; this only keeps run() from outliving the object if one does not.
+    requestStop();
+    wait();
     previousSlides.clear();
     for (const SlidesToProcess &batch : std::as_const(m_queue))
         SlideImage::releaseFrames(batch.slides);

@@ -23,6 +23,9 @@ SlideSaver::SlideSaver(const QDir &directory) : m_directory(directory)
 
 SlideSaver::~SlideSaver()
 {
+    // Owners wait for the stop; this only keeps run() from outliving the object if one does not.
+    requestStop();
+    wait();
     for (const SlidesToSave &batch : std::as_const(m_queue))
         SlideImage::releaseFrames(batch.slides);
     m_queue.clear();

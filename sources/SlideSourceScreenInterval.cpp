@@ -28,6 +28,14 @@ SlideSourceScreenInterval::SlideSourceScreenInterval(const SlidesSourceInfo &inf
     : SlideSource(info)
 {}
 
+SlideSourceScreenInterval::~SlideSourceScreenInterval()
+{
+    // Owners wait for the thread before deleting; this only keeps run() from outliving the
+    // object if one does not.
+    requestStop();
+    wait();
+}
+
 void SlideSourceScreenInterval::run()
 {
     emit slidesFrozenChanged();

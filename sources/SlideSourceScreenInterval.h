@@ -17,6 +17,7 @@ class SlideSourceScreenInterval : public SlideSource
 
 public:
     explicit SlideSourceScreenInterval(const SlidesSourceInfo &info);
+    ~SlideSourceScreenInterval() override;
 
     void captureSlide() override;
 

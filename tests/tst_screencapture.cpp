@@ -3,9 +3,11 @@
 #include "SlideSourceScreenInterval.h"
 #include "TestEnvironment.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -41,6 +43,31 @@ const SlidesSourceInfo screenInfo(true, SlidesSourceInfo::ScreenInterval, "Inter
 class ScreenCaptureTest : public QObject
 {
     Q_OBJECT
+
+    void twoScreensChild()
+    {
+        const QList<QScreen *> screens = QGuiApplication::screens();
+        QCOMPARE(screens.size(), 2);
+        QVERIFY(setRootColour(QStringLiteral("#3050a0")));
+        std::unique_ptr<SlideSource> source(SlideSource::create(screenInfo));
+        SlideCaptureSink sink(source.get());
+        SourceStopper stopper{source.get()};
+        source->start();
+        QTRY_COMPARE_WITH_TIMEOUT(sink.batches.size(), 1, 3000);
+        const SlideCaptureSink::Batch batch = sink.batches.first();
+        QCOMPARE(batch.frameSizes, (QList<QSize>{screens.at(0)->size(), screens.at(1)->size()}));
+        QCOMPARE(batch.imageSizes, batch.frameSizes);
+        QCOMPARE(batch.centre, QColor("#3050a0"));
+        const QList<QVariant> resolutions = source->slidesResolutions();
+        QCOMPARE(resolutions.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const QVariantMap map = resolutions.at(i).toMap();
+            QCOMPARE(map.value("width").toDouble(), double(screens.at(i)->size().width()));
+            QCOMPARE(map.value("height").toDouble(), double(screens.at(i)->size().height()));
+        }
+        QVERIFY(batch.frameSizes.contains(QSize(1920, 1080)));
+        QVERIFY(batch.frameSizes.contains(QSize(1280, 1024)));
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -211,6 +238,45 @@ private Q_SLOTS:
         QCOMPARE(errors.at(0).at(0).toString(),
                  QStringLiteral("Invalid screenshot format. Recorded slides can be corrupted or "
                                 "have broken colors."));
+    }
+
+    // Two monitors on one wide virtual screen of our own; the capture runs in a child process
+    // of this test that connects to it.
+    void twoScreens()
+    {
+        if (qEnvironmentVariableIsSet("QUILLORA_TWO_SCREEN_CHILD"))
+            return twoScreensChild();
+
+        int number = 90;
+        while (number < 140 && QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
+            ++number;
+        const QString display = QStringLiteral(":%1").arg(number);
+        QProcess xvfb;
+        xvfb.start(QStringLiteral("Xvfb"),
+                   {display, "-screen", "0", "3200x1080x24", "-noreset", "-nolisten", "tcp"});
+        QVERIFY(xvfb.waitForStarted());
+        const auto stopXvfb = qScopeGuard([&xvfb] {
+            xvfb.terminate();
+            xvfb.waitForFinished(5000);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)),
+                                 10000);
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", display);
+        const auto run = [&environment](const QString &program, const QStringList &arguments) {
+            QProcess process;
+            process.setProcessEnvironment(environment);
+            process.setProcessChannelMode(QProcess::ForwardedChannels);
+            process.start(program, arguments);
+            return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+                   process.exitCode() == 0;
+        };
+        QVERIFY(run("xrandr", {"--setmonitor", "LEFT", "1920/508x1080/286+0+0", "screen"}));
+        QVERIFY(run("xrandr", {"--setmonitor", "RIGHT", "1280/338x1024/270+1920+0", "none"}));
+        environment.insert("QUILLORA_TWO_SCREEN_CHILD", "1");
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        QVERIFY(run(QCoreApplication::applicationFilePath(), {"twoScreens"}));
     }
 
     void stopBeforeFirstCapture()
