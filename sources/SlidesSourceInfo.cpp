@@ -7,7 +7,8 @@ SlidesSourceInfo::SlidesSourceInfo() : m_name(QStringLiteral("<invalid slide sou
 SlidesSourceInfo::SlidesSourceInfo(bool enabled, SlideSourceType type, const QByteArray &id,
                                    int index, const QString &name)
     : m_enabled(enabled), m_type(type), m_id(id), m_index(index), m_name(name)
-{}
+{
+}
 
 bool SlidesSourceInfo::sameAs(const SlidesSourceInfo &other) const
 {

@@ -15,8 +15,7 @@ class SlidesSourceInfo
     Q_GADGET
 
 public:
-    enum SlideSourceType : qint32
-    {
+    enum SlideSourceType : qint32 {
         Invalid = 0,
         ScreenInterval = 2,
         Camera = 3,
