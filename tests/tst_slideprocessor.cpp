@@ -145,6 +145,26 @@ private Q_SLOTS:
         QCOMPARE(sink.times(), (QList<qint64>{0, 2000, 4000}));
     }
 
+    void slowFadeIsNeverDetected()
+    {
+        // Each step differs too little from the one before; the end differs from the start. Mid
+        // tones only: near black, SSIM's luminance term reacts to a change of a single level.
+        SlideProcessor processor;
+        ProcessedSink sink(&processor, Qt::DirectConnection);
+        cv::Mat from, to;
+        slidePicture(640, 360, 15).convertTo(from, CV_8UC3, 0.5, 64);
+        slidePicture(640, 360, 16).convertTo(to, CV_8UC3, 0.5, 64);
+        const int steps = 40;
+        for (int i = 0; i <= steps; ++i) {
+            cv::Mat blend;
+            cv::addWeighted(from, 1.0 - double(i) / steps, to, double(i) / steps, 0, blend);
+            process(processor, i * 1000, {blend});
+        }
+        QCOMPARE(sink.times(), QList<qint64>{0});
+        process(processor, 100000, {from});
+        QCOMPARE(sink.times(), (QList<qint64>{0, 100000}));
+    }
+
     void singleChangedTileIsDetected_data()
     {
         QTest::addColumn<int>("x");
