@@ -6,17 +6,21 @@
 
 #include <opencv2/core.hpp>
 
+qint64 SlideCaptureSink::nowMs()
+{
+    QElapsedTimer clock;
+    clock.start();
+    return clock.msecsSinceReference();
+}
+
 SlideCaptureSink::SlideCaptureSink(SlideSource *source)
 {
-    static QElapsedTimer clock;
-    if (!clock.isValid())
-        clock.start();
     connect(source, &SlideSource::slidesCaptured, this,
             [this](qint64 time, const QList<SlideImage> &slides, bool forceNewSlide) {
                 Batch batch;
                 batch.time = time;
                 batch.forceNewSlide = forceNewSlide;
-                batch.receivedMs = clock.elapsed();
+                batch.receivedMs = nowMs();
                 for (const SlideImage &slide : slides) {
                     const cv::Mat &frame = *slide.frame;
                     batch.frameSizes.append(QSize(frame.cols, frame.rows));

@@ -29,6 +29,9 @@ public:
 
     explicit SlideCaptureSink(SlideSource *source);
 
+    // The monotonic clock of Batch::receivedMs.
+    static qint64 nowMs();
+
     QList<Batch> batches;
     int resolutionsChanged = 0;
 };
