@@ -53,10 +53,10 @@ QVariant PresentationModel::data(const QModelIndex &index, int role) const
     const int row = index.row();
     if (row < 0 || row >= m_presentations.size())
         return {};
-    const Presentation *presentation = m_presentations.at(row);
+    Presentation *presentation = m_presentations.at(row);
     switch (role) {
     case PresentationObjectRole:
-        return QVariant::fromValue(const_cast<Presentation *>(presentation));
+        return QVariant::fromValue(presentation);
     case TitleRole:
         return presentation->title();
     case DirectoryRole:
