@@ -98,6 +98,7 @@ private Q_SLOTS:
     void recordingWithoutInput();
     void stopWhileStarting();
     void unopenableFileStopsWithoutStart();
+    void destructionWhileRecordingFinalizesFile();
     void killedRecordingLeavesPlayableFile();
 
 private:
@@ -316,6 +317,26 @@ void TestAudioRecorder::unopenableFileStopsWithoutStart()
     QVERIFY(stopped.wait(1000));
     QCOMPARE(started.count(), 0);
     QCOMPARE(recorder.state(), AudioRecorder::Stopped);
+}
+
+void TestAudioRecorder::destructionWhileRecordingFinalizesFile()
+{
+    if (m_sine.isNull())
+        QSKIP("no PulseAudio sine source");
+    Presentation presentation{QDir(m_directory->path())};
+    {
+        AudioRecorder recorder;
+        QSignalSpy firstSamples(&recorder, &AudioRecorder::firstSamplesReceived);
+        recorder.requestStart(&presentation);
+        QVERIFY(firstSamples.wait(5000));
+    }
+    QFile file(QDir(m_directory->path()).absoluteFilePath(QStringLiteral("audio.wav")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.size() > WavFileHeader::size);
+    QCOMPARE(le32(bytes, 4), quint32(bytes.size() - 8));
+    QCOMPARE(le32(bytes, 40), quint32(bytes.size() - 44));
+    QTest::qWait(200);
 }
 
 void TestAudioRecorder::killedRecordingLeavesPlayableFile()
