@@ -82,7 +82,19 @@ bool MouseListenerPrivateX11::selectRawMotion(bool enable)
     if (!extension || !extension->present)
         return false;
     m_xinputOpcode = extension->major_opcode;
+    if (!enable)
+        return selectOnRoots(0);
+    if (selectOnRoots(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION))
+        return true;
+    // Qt announces XInput 2 itself when it uses it; the server refuses XI2 selections from a
+    // client that has not.
+    std::free(xcb_input_xi_query_version_reply(
+        m_connection, xcb_input_xi_query_version(m_connection, 2, 2), nullptr));
+    return selectOnRoots(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION);
+}
 
+bool MouseListenerPrivateX11::selectOnRoots(quint32 mask)
+{
     struct
     {
         xcb_input_event_mask_t head;
@@ -90,7 +102,7 @@ bool MouseListenerPrivateX11::selectRawMotion(bool enable)
     } selection{};
     selection.head.deviceid = XCB_INPUT_DEVICE_ALL_MASTER;
     selection.head.mask_len = 1;
-    selection.mask = enable ? XCB_INPUT_XI_EVENT_MASK_RAW_MOTION : 0;
+    selection.mask = mask;
 
     bool ok = true;
     // Raw events are delivered to root windows only.

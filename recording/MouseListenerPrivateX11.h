@@ -34,6 +34,7 @@ public Q_SLOTS:
 private:
     void stop();
     bool selectRawMotion(bool enable);
+    bool selectOnRoots(quint32 mask);
     void release();
 
     xcb_connection_t *m_connection = nullptr;
