@@ -33,7 +33,7 @@ bool restrictToOwner(const QString &fileName)
     const QByteArray path = QFile::encodeName(info.absoluteFilePath());
     // Created empty and private here, the file never exists with the umask's permissions: an
     // empty file is a valid empty store for QSettings.
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
         qWarning() << "[SettingsFile] cannot open" << info.absoluteFilePath()
                    << std::strerror(errno);

@@ -94,6 +94,7 @@ private Q_SLOTS:
     void init();
     void wavHeaderLayout();
     void wavHeaderWithoutByteRate();
+    void recordsTheSine_data();
     void recordsTheSine();
     void recordingWithoutInput();
     void stopWhileStarting();
@@ -186,10 +187,20 @@ void TestAudioRecorder::wavHeaderWithoutByteRate()
     QCOMPARE(WavFileHeader().byteOrder(), 1u);
 }
 
+void TestAudioRecorder::recordsTheSine_data()
+{
+    QTest::addColumn<int>("channels");
+    QTest::newRow("mono") << 1;
+    QTest::newRow("stereo") << 2;
+}
+
 void TestAudioRecorder::recordsTheSine()
 {
+    QFETCH(int, channels);
     if (m_sine.isNull())
         QSKIP("no PulseAudio sine source");
+    RecorderSettings::instance()->setAudioChannelCount(channels);
+    auto restore = qScopeGuard([] { RecorderSettings::instance()->setAudioChannelCount(1); });
     Presentation presentation{QDir(m_directory->path())};
     AudioRecorder recorder;
     QSignalSpy started(&recorder, &AudioRecorder::started);
@@ -226,7 +237,7 @@ void TestAudioRecorder::recordsTheSine()
     // The header describes the format the recorder asked for, or the device's own one.
     QAudioFormat requested = m_sine.preferredFormat();
     requested.setSampleFormat(QAudioFormat::Int32);
-    requested.setChannelCount(1);
+    requested.setChannelCount(channels);
     requested.setChannelConfig(QAudioFormat::ChannelConfigUnknown);
     requested.setSampleRate(48000);
     const QAudioFormat used =

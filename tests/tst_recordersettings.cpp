@@ -65,6 +65,7 @@ private Q_SLOTS:
     void firstPollAppliesStoredSelections();
     void settingsFileIsOwnerOnly();
     void sameValueEmitsNothing();
+    void unchangedDevicesEmitNoListChange();
     void twoChangesInOnePassSaveOnce();
     void disabledSlideSourceIsIgnored();
     void vanishedAudioInputFallsBackAndIsSaved();
@@ -160,6 +161,19 @@ void TestRecorderSettings::sameValueEmitsNothing()
     QCoreApplication::processEvents();
     QCOMPARE(widthSpy.count(), 0);
     QCOMPARE(sourceSpy.count(), 0);
+    QCOMPARE(saves(), before);
+}
+
+void TestRecorderSettings::unchangedDevicesEmitNoListChange()
+{
+    RecorderSettings *recorderSettings = RecorderSettings::instance();
+    QSignalSpy sourcesSpy(recorderSettings,
+                          &RecorderSettings::property_availableSlideSourcesChanged);
+    QSignalSpy inputsSpy(recorderSettings, &RecorderSettings::property_availableAudioInputsChanged);
+    const int before = saves();
+    QTest::qWait(2500); // two polls
+    QCOMPARE(sourcesSpy.count(), 0);
+    QCOMPARE(inputsSpy.count(), 0);
     QCOMPARE(saves(), before);
 }
 
