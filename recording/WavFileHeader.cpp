@@ -33,7 +33,9 @@ quint32 clampedLength(qint64 length)
 } // namespace
 
 WavFileHeader::WavFileHeader(const QAudioFormat &format)
-    : m_fmtLength(16), m_audioFormat(1),
+    : m_fmtLength(16),
+      // Float samples tagged as integer PCM would play as noise: they carry the IEEE float tag.
+      m_audioFormat(format.sampleFormat() == QAudioFormat::Float ? 3 : 1),
       m_channelCount(static_cast<quint16>(format.channelCount())),
       m_sampleRate(static_cast<quint32>(format.sampleRate()))
 {

@@ -185,6 +185,16 @@ void TestAudioRecorder::wavHeaderWithoutByteRate()
     QCOMPARE(read.seconds(), 0);
     QCOMPARE(read.millis(), 0);
     QCOMPARE(WavFileHeader().byteOrder(), 1u);
+
+    QAudioFormat floating;
+    floating.setSampleRate(44100);
+    floating.setChannelCount(1);
+    floating.setSampleFormat(QAudioFormat::Float);
+    QBuffer floatBuffer;
+    floatBuffer.open(QIODevice::ReadWrite);
+    QVERIFY(WavFileHeader(floating).writeHeader(&floatBuffer));
+    QCOMPARE(le16(floatBuffer.data(), 20), quint16(3));
+    QCOMPARE(le16(floatBuffer.data(), 34), quint16(32));
 }
 
 void TestAudioRecorder::recordsTheSine_data()
@@ -250,7 +260,7 @@ void TestAudioRecorder::recordsTheSine()
     QCOMPARE(int(header.channelCount()), used.channelCount());
     QCOMPARE(int(header.sampleRate()), used.sampleRate());
     QCOMPARE(int(header.sampleSize()), used.bytesPerSample() * 8);
-    QCOMPARE(le16(bytes, 20), quint16(1));
+    QCOMPARE(le16(bytes, 20), quint16(used.sampleFormat() == QAudioFormat::Float ? 3 : 1));
     QCOMPARE(le16(bytes, 32), quint16(used.bytesPerFrame()));
     QCOMPARE(int(le32(bytes, 28)), used.bytesPerFrame() * used.sampleRate());
     QCOMPARE(header.length() % used.bytesPerFrame(), 0u);
