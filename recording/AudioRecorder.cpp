@@ -72,6 +72,7 @@ void AudioRecorder::requestStart(Presentation *presentation)
     setState(Starting);
     m_presentation = presentation;
     m_firstSampleClock.invalidate();
+    m_activeClock.invalidate();
     m_firstSampleOffsetMs = 0;
     m_startTimer.start();
 }
@@ -134,6 +135,7 @@ void AudioRecorder::start()
 void AudioRecorder::handleAudioInputStateChange(QAudio::State state)
 {
     if ((state == QAudio::ActiveState || state == QAudio::IdleState) && m_state == Starting) {
+        m_activeClock.start();
         setState(Started);
         Q_EMIT started();
     } else if (state == QAudio::StoppedState && m_state == Stopping) {
@@ -200,11 +202,14 @@ void AudioRecorder::checkFirstSamples()
         return;
     m_firstSampleTimer.stop();
     m_firstSampleClock.start();
-    // A first delivery can hold a burst of audio captured before it arrived.
+    // A first delivery can hold a burst of audio captured before it arrived, but nothing from
+    // before the source ran (generated sources fill their buffer ahead of real time).
     const qint64 byteRate =
         qint64(m_header.sampleRate()) * m_header.channelCount() * (m_header.sampleSize() / 8);
-    m_firstSampleOffsetMs = byteRate > 0 ? bytes * 1000 / byteRate : 0;
-    qDebug() << "[AudioRecorder] first samples" << bytes << "bytes" << m_firstSampleOffsetMs
-             << "ms";
+    const qint64 deliveredMs = byteRate > 0 ? bytes * 1000 / byteRate : 0;
+    const qint64 sinceActiveMs = m_activeClock.isValid() ? m_activeClock.elapsed() : deliveredMs;
+    m_firstSampleOffsetMs = qMin(deliveredMs, sinceActiveMs);
+    qDebug() << "[AudioRecorder] first samples" << bytes << "bytes" << deliveredMs << "ms of audio"
+             << sinceActiveMs << "ms after start";
     Q_EMIT firstSamplesReceived();
 }

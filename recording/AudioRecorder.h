@@ -36,8 +36,9 @@ public:
     [[nodiscard]] State state() const { return m_state; }
 
     // The audio back end delivers the first samples 0.1-2 s after it reports running, sometimes
-    // as one burst. Milliseconds since the first sample of audio.wav was captured (estimated from
-    // the audio the first delivery held), or -1 before firstSamplesReceived().
+    // as one burst. Milliseconds since the first sample of audio.wav was captured, or -1 before
+    // firstSamplesReceived(): the time of the first delivery less the audio it held, but never
+    // earlier than the moment the source reported running (started()).
     [[nodiscard]] qint64 msecsSinceFirstSample() const;
 
     static constexpr int lengthUpdateIntervalMs = 2000;
@@ -75,5 +76,7 @@ private:
     QTimer m_firstSampleTimer;
     QTimer m_finishTimer;
     QElapsedTimer m_firstSampleClock;
+    // Since the source reported running, for the log of how late the first samples came.
+    QElapsedTimer m_activeClock;
     qint64 m_firstSampleOffsetMs = 0;
 };

@@ -221,10 +221,18 @@ void TestAudioRecorder::recordsTheSine()
     recorder.requestStart(&presentation);
     QCOMPARE(recorder.state(), AudioRecorder::Starting);
     QVERIFY(started.wait(5000));
+    QElapsedTimer sinceStarted;
+    sinceStarted.start();
     QCOMPARE(recorder.state(), AudioRecorder::Started);
     QCOMPARE(recorder.msecsSinceFirstSample() >= 0, firstSamples.count() == 1);
     QVERIFY(firstSamples.count() == 1 || firstSamples.wait(5000));
-    QVERIFY(recorder.msecsSinceFirstSample() >= 0);
+    // The first sample lies between the start and its arrival.
+    const qint64 sinceFirstSample = recorder.msecsSinceFirstSample();
+    QVERIFY(sinceFirstSample >= 0);
+    QVERIFY2(sinceFirstSample <= sinceStarted.elapsed() + 100,
+             qPrintable(QStringLiteral("%1 ms since the first sample, %2 ms since the start")
+                            .arg(sinceFirstSample)
+                            .arg(sinceStarted.elapsed())));
     // Long enough for one update of the lengths while recording.
     QTest::qWait(AudioRecorder::lengthUpdateIntervalMs + 1000);
 
