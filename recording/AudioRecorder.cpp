@@ -45,8 +45,7 @@ AudioRecorder::~AudioRecorder()
         disconnect(m_audioSource, nullptr, this, nullptr);
         m_audioSource->stop();
     }
-    if (m_state == Started || m_state == Stopping)
-        finalizeFile();
+    finalizeFile();
     delete m_audioSource;
 }
 

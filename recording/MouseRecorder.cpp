@@ -59,8 +59,9 @@ void MouseRecorder::start()
                 m_positionY = y;
                 Q_EMIT mousePositionChanged(time, x, y);
             });
+    // Queued: the completion deletes the listener, which must not happen inside its own signal.
     connect(m_listener.get(), &MouseListenerPrivate::stopped, this,
-            &MouseRecorder::mouseListenerStopped);
+            &MouseRecorder::mouseListenerStopped, Qt::QueuedConnection);
     connect(m_saver.get(), &MouseSaver::stopped, this, &MouseRecorder::mouseSaverStopped);
 
     m_saver->start();
