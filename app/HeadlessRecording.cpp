@@ -1,7 +1,7 @@
 #include "HeadlessRecording.h"
 
 #include "AudioInputInfo.h"
-#include "LiveStreamSettings.h"
+#include "LoginSettings.h"
 #include "Presentation.h"
 #include "Recorder.h"
 #include "RecorderSettings.h"
@@ -109,7 +109,7 @@ void HeadlessRecording::waitForSelections()
 {
     RecorderSettings *settings = RecorderSettings::instance();
     const bool slideSourceKnown = settings->selectedSlideSource().isValid();
-    const bool audioKnown = !settings->selectedAudioInput().isNull()
+    const bool audioKnown = settings->selectedAudioInput().isValid()
                             || AudioInputInfo::availableAudioInputs().isEmpty();
     if ((slideSourceKnown && audioKnown) || m_selectionWait.elapsed() > 5000) {
         if (!slideSourceKnown) {
@@ -129,7 +129,7 @@ void HeadlessRecording::authenticate()
         return;
     }
     if (m_options.email.isEmpty()) {
-        if (LiveStreamSettings::instance()->liveStreamToken().isEmpty()) {
+        if (LoginSettings::instance()->liveStreamToken().isEmpty()) {
             fail(QStringLiteral("no stored live stream token: log in with --email ADDRESS and "
                                 "the password in QUILLORA_PASSWORD"));
             return;

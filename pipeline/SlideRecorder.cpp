@@ -158,7 +158,7 @@ void SlideRecorder::start()
     Q_EMIT started();
 }
 
-void SlideRecorder::emitCapturedCopies(const QList<SlideImage> &slides)
+void SlideRecorder::emitCapturedCopies(qint64, const QList<SlideImage> &slides)
 {
     QList<QImage> copies;
     copies.reserve(slides.size());

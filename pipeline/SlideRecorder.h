@@ -93,7 +93,7 @@ private Q_SLOTS:
     void stop();
 
 private:
-    void emitCapturedCopies(const QList<SlideImage> &slides);
+    void emitCapturedCopies(qint64 time, const QList<SlideImage> &slides);
     [[nodiscard]] bool componentsRunning() const;
 
     State m_state = Stopped;

@@ -207,8 +207,34 @@ void AudioRecorder::checkFirstSamples()
         qint64(m_header.sampleRate()) * m_header.channelCount() * (m_header.sampleSize() / 8);
     const qint64 deliveredMs = byteRate > 0 ? bytes * 1000 / byteRate : 0;
     const qint64 sinceActiveMs = m_activeClock.isValid() ? m_activeClock.elapsed() : deliveredMs;
-    m_firstSampleOffsetMs = qMin(deliveredMs, sinceActiveMs);
     qDebug() << "[AudioRecorder] first samples" << bytes << "bytes" << deliveredMs << "ms of audio"
              << sinceActiveMs << "ms after start";
+    if (sinceActiveMs > deliveredMs) {
+        // The back end began capturing only after it reported running, which is the time origin
+        // of the whole presentation: silence in front of the first samples makes the file's
+        // first sample that moment.
+        padFront(bytes, (sinceActiveMs - deliveredMs) * byteRate / 1000);
+    }
+    m_firstSampleOffsetMs = sinceActiveMs;
     Q_EMIT firstSamplesReceived();
+}
+
+void AudioRecorder::padFront(qint64 recordedBytes, qint64 silenceBytes)
+{
+    const qint64 blockAlign = qint64(m_header.channelCount()) * (m_header.sampleSize() / 8);
+    if (blockAlign <= 0)
+        return;
+    silenceBytes -= silenceBytes % blockAlign;
+    if (silenceBytes <= 0)
+        return;
+    if (!m_file.seek(WavFileHeader::size))
+        return;
+    const QByteArray recorded = m_file.read(recordedBytes);
+    // Unsigned 8-bit samples are silent at their middle value, all other formats at zero.
+    const char silence = m_header.sampleSize() == 8 ? char(0x80) : char(0);
+    m_file.seek(WavFileHeader::size);
+    m_file.write(QByteArray(silenceBytes, silence));
+    m_file.write(recorded);
+    qDebug() << "[AudioRecorder] silence in front of the first samples:" << silenceBytes
+             << "bytes";
 }
