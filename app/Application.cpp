@@ -3,10 +3,10 @@
 #include "ErrorWindow.h"
 #include "HeadlessRecording.h"
 #include "LiveStreamSettings.h"
+#include "Logging.h"
 #include "LoginSettings.h"
 #include "NetworkSettings.h"
 #include "RecorderSettings.h"
-#include "Logging.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -66,10 +66,10 @@ CommandLineOptions CommandLineOptions::parse(const QStringList &arguments)
         if (options.durationSeconds > 0 || options.live)
             return fail(QStringLiteral("--duration and --live need --record"));
     }
-    if (!options.live
-        && (!options.email.isEmpty() || !options.presentationId.isEmpty()
-            || options.connectExisting))
-        return fail(QStringLiteral("--email, --presentation-id and --connect-existing need --live"));
+    if (!options.live &&
+        (!options.email.isEmpty() || !options.presentationId.isEmpty() || options.connectExisting))
+        return fail(
+            QStringLiteral("--email, --presentation-id and --connect-existing need --live"));
     return options;
 }
 

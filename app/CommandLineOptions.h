@@ -6,18 +6,23 @@
 // What the recorder was asked to do on its command line.
 struct CommandLineOptions
 {
-    enum class Result { Ok, UsageError, HelpRequested };
+    enum class Result
+    {
+        Ok,
+        UsageError,
+        HelpRequested
+    };
 
     Result result = Result::Ok;
     QString error;   // the reason of a UsageError, one line
     QString dataDir; // --data-dir: replaces the data directory rule when set
 
     // Headless operation: no window, one recording or a listing.
-    bool record = false;      // --record
-    int durationSeconds = -1; // --duration, -1 = until SIGINT/SIGTERM
-    bool live = false;        // --live
-    QString email;            // --email (the password comes from QUILLORA_PASSWORD)
-    QString presentationId;   // --presentation-id
+    bool record = false;          // --record
+    int durationSeconds = -1;     // --duration, -1 = until SIGINT/SIGTERM
+    bool live = false;            // --live
+    QString email;                // --email (the password comes from QUILLORA_PASSWORD)
+    QString presentationId;       // --presentation-id
     bool connectExisting = false; // --connect-existing
     bool listSources = false;     // --list-sources
     QString slideSourceId;        // --slide-source

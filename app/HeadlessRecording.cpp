@@ -48,7 +48,8 @@ void HeadlessRecording::run()
     if (m_terminationSignals) {
         connect(m_terminationSignals.get(), &TerminationSignals::terminationRequested, this,
                 [this](int signalNumber) {
-                    qInfo() << "[HeadlessRecording]" << "termination signal" << signalNumber;
+                    qInfo() << "[HeadlessRecording]"
+                            << "termination signal" << signalNumber;
                     requestStop();
                 });
     }
@@ -71,7 +72,8 @@ void HeadlessRecording::listSources()
     printLine(stdout, QStringLiteral("Audio inputs:"));
     const QList<AudioInputInfo> inputs = AudioInputInfo::availableAudioInputs();
     for (const AudioInputInfo &input : inputs)
-        printLine(stdout, QStringLiteral("  %1\t%2").arg(QString::fromUtf8(input.id()), input.name()));
+        printLine(stdout,
+                  QStringLiteral("  %1\t%2").arg(QString::fromUtf8(input.id()), input.name()));
 }
 
 bool HeadlessRecording::applySourceChoices()
@@ -95,7 +97,8 @@ bool HeadlessRecording::applySourceChoices()
         auto found = std::find_if(inputs.cbegin(), inputs.cend(),
                                   [&id](const AudioInputInfo &info) { return info.id() == id; });
         if (found == inputs.cend()) {
-            fail(QStringLiteral("no audio input with the identifier %1").arg(m_options.audioInputId));
+            fail(QStringLiteral("no audio input with the identifier %1")
+                     .arg(m_options.audioInputId));
             return false;
         }
         settings->setSelectedAudioInput(*found);
@@ -109,8 +112,8 @@ void HeadlessRecording::waitForSelections()
 {
     RecorderSettings *settings = RecorderSettings::instance();
     const bool slideSourceKnown = settings->selectedSlideSource().isValid();
-    const bool audioKnown = settings->selectedAudioInput().isValid()
-                            || AudioInputInfo::availableAudioInputs().isEmpty();
+    const bool audioKnown = settings->selectedAudioInput().isValid() ||
+                            AudioInputInfo::availableAudioInputs().isEmpty();
     if ((slideSourceKnown && audioKnown) || m_selectionWait.elapsed() > 5000) {
         if (!slideSourceKnown) {
             fail(QStringLiteral("no usable slide source"));
@@ -145,8 +148,9 @@ void HeadlessRecording::authenticate()
     WebApi *webApi = WebApi::instance();
     connect(webApi, &WebApi::loginSuccessful, this, &HeadlessRecording::startRecording,
             Qt::SingleShotConnection);
-    connect(webApi, &WebApi::loginFailed, this,
-            [this] { fail(QStringLiteral("login failed")); }, Qt::SingleShotConnection);
+    connect(
+        webApi, &WebApi::loginFailed, this, [this] { fail(QStringLiteral("login failed")); },
+        Qt::SingleShotConnection);
     webApi->login(m_options.email, qEnvironmentVariable("QUILLORA_PASSWORD"));
 }
 
@@ -162,7 +166,8 @@ void HeadlessRecording::startRecording()
     connect(m_recorder, &Recorder::liveStreamStartFailed, this,
             [this](const QString &message) { m_liveStreamStartFailure = message; });
     connect(m_recorder, &Recorder::recordingError, this, [](const QString &message) {
-        qWarning() << "[HeadlessRecording]" << "recording error:" << message;
+        qWarning() << "[HeadlessRecording]"
+                   << "recording error:" << message;
     });
 
     m_recorder->requestStart(m_options.live, m_options.connectExisting, m_options.presentationId);
@@ -173,7 +178,8 @@ void HeadlessRecording::startRecording()
 void HeadlessRecording::onStarted()
 {
     m_started = true;
-    qInfo() << "[HeadlessRecording]" << "recording started";
+    qInfo() << "[HeadlessRecording]"
+            << "recording started";
     if (m_options.durationSeconds > 0)
         m_durationTimer.start(m_options.durationSeconds * 1000);
 }
@@ -198,7 +204,8 @@ void HeadlessRecording::onStopped()
         } else if (!m_started) {
             fail(QStringLiteral("the recording could not be started (no usable slide source?)"));
         } else {
-            qInfo() << "[HeadlessRecording]" << "recording finished";
+            qInfo() << "[HeadlessRecording]"
+                    << "recording finished";
             finish(Success);
         }
     });

@@ -20,7 +20,12 @@ class HeadlessRecording : public QObject
     Q_OBJECT
 
 public:
-    enum ExitStatus { Success = 0, CannotStart = 1, UsageError = 2 };
+    enum ExitStatus
+    {
+        Success = 0,
+        CannotStart = 1,
+        UsageError = 2
+    };
 
     HeadlessRecording(const CommandLineOptions &options, Recorder *recorder,
                       QObject *parent = nullptr);

@@ -29,11 +29,13 @@ std::unique_ptr<TerminationSignals> TerminationSignals::create(QObject *parent)
 TerminationSignalsLinux::TerminationSignalsLinux(QObject *parent) : TerminationSignals(parent)
 {
     if (signalSockets[0] != -1) {
-        qWarning() << "[TerminationSignals]" << "only one watcher per process";
+        qWarning() << "[TerminationSignals]"
+                   << "only one watcher per process";
         return;
     }
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0) {
-        qWarning() << "[TerminationSignals]" << "socketpair failed";
+        qWarning() << "[TerminationSignals]"
+                   << "socketpair failed";
         signalSockets[0] = signalSockets[1] = -1;
         return;
     }

@@ -49,9 +49,9 @@ void SlideRecorder::requestStart(Presentation *presentation)
         return;
     }
 
-    m_liveStream = std::make_unique<LiveStream>(presentation,
-                                                presentation->connectToExistingLiveStream(),
-                                                presentation->livestreamPresentationId());
+    m_liveStream =
+        std::make_unique<LiveStream>(presentation, presentation->connectToExistingLiveStream(),
+                                     presentation->livestreamPresentationId());
     LiveStream *liveStream = m_liveStream.get();
     connect(liveStream, &LiveStream::started, this, &SlideRecorder::start);
     connect(liveStream, &LiveStream::stopped, this, &SlideRecorder::liveStreamStopped);
@@ -81,20 +81,22 @@ void SlideRecorder::start()
     // A stop requested during the start delay (or while the live stream was being created)
     // ends the recording here instead of starting the pipeline.
     if (m_state != Starting) {
-        if (m_state == Stopping) {
-            if (m_liveStream && m_liveStream->isRunning())
-                m_liveStream->requestStop();
+        if (m_state == Stopping)
             checkStop();
-        }
         return;
     }
 
+    m_slideSourceEnded = false;
+    m_slideProcessorEnded = false;
+    m_slideSaverEnded = false;
+    m_processorStopRequested = false;
+    m_saverStopRequested = false;
+    m_liveStreamStopRequested = false;
     m_slideSource.reset(SlideSource::create(RecorderSettings::instance()->selectedSlideSource()));
     if (!m_slideSource) {
         if (m_liveStream && m_liveStream->isRunning()) {
             // The live stream's uploader thread is already running: end it before reporting.
             setState(Stopping);
-            m_liveStream->requestStop();
             checkStop();
             return;
         }
@@ -145,9 +147,18 @@ void SlideRecorder::start()
     }
     // A component's stopped() is emitted inside its thread just before the thread ends; the
     // thread's own finished notification is the end that cannot be missed.
-    connect(source, &QThread::finished, this, &SlideRecorder::checkStop);
-    connect(processor, &QThread::finished, this, &SlideRecorder::checkStop);
-    connect(saver, &QThread::finished, this, &SlideRecorder::checkStop);
+    connect(source, &QThread::finished, this, [this] {
+        m_slideSourceEnded = true;
+        checkStop();
+    });
+    connect(processor, &QThread::finished, this, [this] {
+        m_slideProcessorEnded = true;
+        checkStop();
+    });
+    connect(saver, &QThread::finished, this, [this] {
+        m_slideSaverEnded = true;
+        checkStop();
+    });
 
     processor->start();
     saver->start();
@@ -177,11 +188,11 @@ void SlideRecorder::requestStop()
     if (m_state != Started)
         return;
     setState(Stopping);
+    // The components stop one after the other along the chain, each once the one before it has
+    // ended: a batch still on its way from the source, the detection or the saver would
+    // otherwise be refused by a component already stopping, and the last slides would be lost.
     m_slideSource->requestStop();
-    m_slideProcessor->requestStop();
-    m_slideSaver->requestStop();
-    if (m_liveStream)
-        m_liveStream->requestStop();
+    checkStop();
 }
 
 void SlideRecorder::slideSourceStopped()
@@ -204,28 +215,33 @@ void SlideRecorder::liveStreamStopped()
     checkStop();
 }
 
-bool SlideRecorder::componentsRunning() const
-{
-    const auto running = [](const QThread *thread) { return thread && !thread->isFinished(); };
-    // A thread that never started (the start was cancelled) does not hold up the stop.
-    const auto started = [](const QThread *thread) {
-        return thread && (thread->isRunning() || thread->isFinished());
-    };
-    for (const QThread *thread : {static_cast<const QThread *>(m_slideSource.get()),
-                                  static_cast<const QThread *>(m_slideProcessor.get()),
-                                  static_cast<const QThread *>(m_slideSaver.get())}) {
-        if (started(thread) && running(thread))
-            return true;
-    }
-    return m_liveStream && m_liveStream->isRunning();
-}
-
 void SlideRecorder::checkStop()
 {
     if (m_state != Stopping)
         return;
-    if (componentsRunning())
+    // A component has ended when its thread's finished notification has arrived: that comes
+    // after every batch the component emitted.
+    if (m_slideSource && !m_slideSourceEnded)
         return;
+    if (m_slideProcessor && !m_processorStopRequested) {
+        m_processorStopRequested = true;
+        m_slideProcessor->requestStop();
+    }
+    if (m_slideProcessor && !m_slideProcessorEnded)
+        return;
+    if (m_slideSaver && !m_saverStopRequested) {
+        m_saverStopRequested = true;
+        m_slideSaver->requestStop();
+    }
+    if (m_slideSaver && !m_slideSaverEnded)
+        return;
+    if (m_liveStream && m_liveStream->isRunning()) {
+        if (!m_liveStreamStopRequested) {
+            m_liveStreamStopRequested = true;
+            m_liveStream->requestStop();
+        }
+        return;
+    }
     stop();
 }
 
@@ -253,18 +269,16 @@ void SlideRecorder::freezeSlides()
 {
     if (!m_slideSource)
         return;
-    QTimer::singleShot(0, m_slideSource.get(), [source = m_slideSource.get()] {
-        source->freezeSlides();
-    });
+    QTimer::singleShot(0, m_slideSource.get(),
+                       [source = m_slideSource.get()] { source->freezeSlides(); });
 }
 
 void SlideRecorder::captureSlide()
 {
     if (!m_slideSource)
         return;
-    QTimer::singleShot(0, m_slideSource.get(), [source = m_slideSource.get()] {
-        source->captureSlide();
-    });
+    QTimer::singleShot(0, m_slideSource.get(),
+                       [source = m_slideSource.get()] { source->captureSlide(); });
 }
 
 void SlideRecorder::restartSlideTimer()

@@ -26,7 +26,13 @@ class SlideRecorder : public QObject
     Q_PROPERTY(SlideRecorder::State state READ state WRITE setState NOTIFY property_stateChanged)
 
 public:
-    enum State { Stopped = 0, Started = 1, Stopping = 2, Starting = 3 };
+    enum State
+    {
+        Stopped = 0,
+        Started = 1,
+        Stopping = 2,
+        Starting = 3
+    };
     Q_ENUM(State)
 
     explicit SlideRecorder(QObject *parent = nullptr);
@@ -94,7 +100,6 @@ private Q_SLOTS:
 
 private:
     void emitCapturedCopies(qint64 time, const QList<SlideImage> &slides);
-    [[nodiscard]] bool componentsRunning() const;
 
     State m_state = Stopped;
     QPointer<Presentation> m_presentation;
@@ -102,4 +107,10 @@ private:
     std::unique_ptr<SlideProcessor> m_slideProcessor;
     std::unique_ptr<SlideSaver> m_slideSaver;
     std::unique_ptr<LiveStream> m_liveStream;
+    bool m_slideSourceEnded = false;
+    bool m_slideProcessorEnded = false;
+    bool m_slideSaverEnded = false;
+    bool m_processorStopRequested = false;
+    bool m_saverStopRequested = false;
+    bool m_liveStreamStopRequested = false;
 };

@@ -235,6 +235,5 @@ void AudioRecorder::padFront(qint64 recordedBytes, qint64 silenceBytes)
     m_file.seek(WavFileHeader::size);
     m_file.write(QByteArray(silenceBytes, silence));
     m_file.write(recorded);
-    qDebug() << "[AudioRecorder] silence in front of the first samples:" << silenceBytes
-             << "bytes";
+    qDebug() << "[AudioRecorder] silence in front of the first samples:" << silenceBytes << "bytes";
 }

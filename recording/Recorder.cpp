@@ -73,7 +73,8 @@ void Recorder::requestStart(bool liveStream, bool connectToExistingLiveStream,
                             QString livestreamPresentationId)
 {
     if (m_state != Stopped) {
-        qWarning() << "[Recorder]" << "start requested while a recording runs";
+        qWarning() << "[Recorder]"
+                   << "start requested while a recording runs";
         return;
     }
     std::unique_ptr<Presentation> presentation(
@@ -192,10 +193,10 @@ void Recorder::stop()
     if (m_screenGeometryRecorder.state() == ScreenGeometryRecorder::Started)
         m_screenGeometryRecorder.requestStop();
 
-    if (m_slideRecorder.state() != SlideRecorder::Stopped
-        || m_audioRecorder.state() != AudioRecorder::Stopped
-        || m_mouseRecorder.state() != MouseRecorder::Stopped
-        || m_screenGeometryRecorder.state() != ScreenGeometryRecorder::Stopped)
+    if (m_slideRecorder.state() != SlideRecorder::Stopped ||
+        m_audioRecorder.state() != AudioRecorder::Stopped ||
+        m_mouseRecorder.state() != MouseRecorder::Stopped ||
+        m_screenGeometryRecorder.state() != ScreenGeometryRecorder::Stopped)
         return;
 
     // While starting, stop() only runs for a sub-recorder that gave up (no slide source, failed
@@ -238,8 +239,8 @@ void Recorder::sendWebApiPingData()
     recordingApp.name = QStringLiteral("Quillora Recorder");
     recordingApp.version = QString::fromLatin1(ApplicationIdentity::applicationVersion);
     recordingApp.startedAt = m_recordingStart;
-    recordingApp.errorMessages = m_recordingErrors.mid(
-        qMax<qsizetype>(0, m_recordingErrors.size() - maxPingErrorMessages));
+    recordingApp.errorMessages =
+        m_recordingErrors.mid(qMax<qsizetype>(0, m_recordingErrors.size() - maxPingErrorMessages));
     recordingApp.slidesSource = recorderSettings->selectedSlideSource().name();
     recordingApp.useNativeSlideSourceResolution =
         recorderSettings->useNativeSlideSourceResolution();

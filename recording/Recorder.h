@@ -28,7 +28,13 @@ class Recorder : public QObject
     Q_PROPERTY(Recorder::State state READ state WRITE setState NOTIFY property_stateChanged)
 
 public:
-    enum State { Stopped = 0, Started = 1, Stopping = 2, Starting = 3 };
+    enum State
+    {
+        Stopped = 0,
+        Started = 1,
+        Stopping = 2,
+        Starting = 3
+    };
     Q_ENUM(State)
 
     // At most this many of the latest error messages travel in a status ping.
