@@ -54,8 +54,6 @@ void HeadlessRecording::run()
                 });
     }
 
-    if (!applySourceChoices())
-        return;
     m_selectionWait.start();
     waitForSelections();
 }
@@ -106,23 +104,28 @@ bool HeadlessRecording::applySourceChoices()
     return true;
 }
 
-// The settings resolve the stored choices on their first poll of the devices; a recording started
-// before that would find no slide source.
+// The settings resolve the stored choices on their first poll of the devices; choices made
+// before that would be replaced, and a recording started before it would find no slide source.
 void HeadlessRecording::waitForSelections()
 {
+    if (m_finishing)
+        return;
     RecorderSettings *settings = RecorderSettings::instance();
-    const bool slideSourceKnown = settings->selectedSlideSource().isValid();
-    const bool audioKnown = settings->selectedAudioInput().isValid() ||
-                            AudioInputInfo::availableAudioInputs().isEmpty();
-    if ((slideSourceKnown && audioKnown) || m_selectionWait.elapsed() > 5000) {
-        if (!slideSourceKnown) {
-            fail(QStringLiteral("no usable slide source"));
+    if (!settings->devicesLoaded()) {
+        if (m_selectionWait.elapsed() > 10000) {
+            fail(QStringLiteral("the slide sources and audio inputs could not be listed"));
             return;
         }
-        authenticate();
+        QTimer::singleShot(50, this, &HeadlessRecording::waitForSelections);
         return;
     }
-    QTimer::singleShot(100, this, &HeadlessRecording::waitForSelections);
+    if (!applySourceChoices())
+        return;
+    if (!settings->selectedSlideSource().isValid()) {
+        fail(QStringLiteral("no usable slide source"));
+        return;
+    }
+    authenticate();
 }
 
 void HeadlessRecording::authenticate()

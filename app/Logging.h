@@ -7,6 +7,9 @@
 #include <QTextStream>
 #include <QtGlobal>
 
+#include <atomic>
+#include <cstdio>
+
 // The process-wide sink of Qt's log messages: every message becomes one line on standard output
 // and in the log file of the Logs directory. Lines logged before the file is open wait in memory
 // and go to the file first, in their order, once it opens.
@@ -27,6 +30,10 @@ public:
 
     [[nodiscard]] QString logFilePath() const;
 
+    // Where the lines are printed besides the file: standard output, or standard error when
+    // standard output carries a program's results (headless recording).
+    void setConsole(FILE *console) { m_console.store(console); }
+
     static QString formatLine(QtMsgType type, const QString &message);
     static QChar levelLetter(QtMsgType type);
 
@@ -42,4 +49,5 @@ private:
     mutable QRecursiveMutex m_mutex;
     QTextStream m_logStream;
     QStringList m_pendingLogLines;
+    std::atomic<FILE *> m_console{stdout};
 };

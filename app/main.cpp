@@ -50,6 +50,9 @@ int main(int argc, char *argv[])
             return help ? 0 : 2;
         }
 
+        if (options.headless())
+            Logging::instance()->setConsole(stderr);
+
         auto application = std::make_unique<Application>();
         application->setOptions(options);
         QTimer::singleShot(0, application.get(), &Application::run);

@@ -187,6 +187,7 @@ void AudioRecorder::finalizeFile()
     if (!m_file.isOpen())
         return;
     checkFirstSamples();
+    trimAheadOfTime();
     m_file.flush();
     WavFileHeader::writeLengths(&m_file);
     m_file.close();
@@ -201,20 +202,19 @@ void AudioRecorder::checkFirstSamples()
         return;
     m_firstSampleTimer.stop();
     m_firstSampleClock.start();
-    // A first delivery can hold a burst of audio captured before it arrived, but nothing from
-    // before the source ran (generated sources fill their buffer ahead of real time).
     const qint64 byteRate =
         qint64(m_header.sampleRate()) * m_header.channelCount() * (m_header.sampleSize() / 8);
     const qint64 deliveredMs = byteRate > 0 ? bytes * 1000 / byteRate : 0;
     const qint64 sinceActiveMs = m_activeClock.isValid() ? m_activeClock.elapsed() : deliveredMs;
     qDebug() << "[AudioRecorder] first samples" << bytes << "bytes" << deliveredMs << "ms of audio"
              << sinceActiveMs << "ms after start";
-    if (sinceActiveMs > deliveredMs) {
-        // The back end began capturing only after it reported running, which is the time origin
-        // of the whole presentation: silence in front of the first samples makes the file's
-        // first sample that moment.
+    // The first delivery ends about now: its first sample was captured deliveredMs ago. The
+    // moment the source reported running (started()) is the time origin of the presentation:
+    // when capturing began only later, silence in front makes the file begin at the origin.
+    // A delivery holding more than the time since the start comes from a source that fills
+    // its buffer ahead of real time (generated sound); it is kept as it is.
+    if (sinceActiveMs > deliveredMs)
         padFront(bytes, (sinceActiveMs - deliveredMs) * byteRate / 1000);
-    }
     m_firstSampleOffsetMs = sinceActiveMs;
     Q_EMIT firstSamplesReceived();
 }
@@ -225,9 +225,7 @@ void AudioRecorder::padFront(qint64 recordedBytes, qint64 silenceBytes)
     if (blockAlign <= 0)
         return;
     silenceBytes -= silenceBytes % blockAlign;
-    if (silenceBytes <= 0)
-        return;
-    if (!m_file.seek(WavFileHeader::size))
+    if (silenceBytes <= 0 || !m_file.seek(WavFileHeader::size))
         return;
     const QByteArray recorded = m_file.read(recordedBytes);
     // Unsigned 8-bit samples are silent at their middle value, all other formats at zero.
@@ -236,4 +234,26 @@ void AudioRecorder::padFront(qint64 recordedBytes, qint64 silenceBytes)
     m_file.write(QByteArray(silenceBytes, silence));
     m_file.write(recorded);
     qDebug() << "[AudioRecorder] silence in front of the first samples:" << silenceBytes << "bytes";
+}
+
+void AudioRecorder::trimAheadOfTime()
+{
+    // The first sample is the moment of started(); audio beyond the time that has passed since
+    // then cannot have been captured yet. Generated sources deliver such audio ahead of real
+    // time; it would make the file longer than the recording and shift nothing but its end.
+    const qint64 byteRate =
+        qint64(m_header.sampleRate()) * m_header.channelCount() * (m_header.sampleSize() / 8);
+    const qint64 blockAlign = qint64(m_header.channelCount()) * (m_header.sampleSize() / 8);
+    if (!m_activeClock.isValid() || byteRate <= 0 || blockAlign <= 0)
+        return;
+    constexpr qint64 toleranceMs = 50;
+    qint64 allowed = (m_activeClock.elapsed() + toleranceMs) * byteRate / 1000;
+    allowed -= allowed % blockAlign;
+    m_file.flush();
+    if (m_file.size() - WavFileHeader::size <= allowed)
+        return;
+    qDebug() << "[AudioRecorder] dropping audio delivered ahead of time:"
+             << m_file.size() - WavFileHeader::size - allowed << "bytes";
+    m_file.resize(WavFileHeader::size + allowed);
+    m_file.seek(m_file.size());
 }

@@ -36,10 +36,9 @@ public:
     [[nodiscard]] State state() const { return m_state; }
 
     // The audio back end delivers the first samples 0.1-2 s after it reports running, sometimes
-    // as one burst of audio captured since then, sometimes captured only just before. In the
-    // latter case silence is put in front, so that the first sample of audio.wav is always the
-    // moment of started(), the time origin. Milliseconds since that first sample, or -1 before
-    // firstSamplesReceived().
+    // captured only just before. Silence is then put in front, so that the first sample of
+    // audio.wav is the moment of started(), the time origin of the presentation. Milliseconds
+    // since that first sample, or -1 before firstSamplesReceived().
     [[nodiscard]] qint64 msecsSinceFirstSample() const;
 
     static constexpr int lengthUpdateIntervalMs = 2000;
@@ -65,6 +64,7 @@ private:
     void finalizeFile();
     void checkFirstSamples();
     void padFront(qint64 recordedBytes, qint64 silenceBytes);
+    void trimAheadOfTime();
     void finishStop();
 
     State m_state = Stopped;

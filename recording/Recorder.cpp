@@ -106,6 +106,7 @@ void Recorder::slideRecorderStarted()
 
 void Recorder::audioRecorderStarted()
 {
+    qDebug() << "[Recorder]" << "audio started, clocks restarted";
     m_slideRecorder.restartSlideTimer();
     m_mouseRecorder.restartMouseTimer();
     m_screenGeometryRecorder.restartRecordingTimer();

@@ -36,6 +36,9 @@ public:
     static RecorderSettings *instance();
 
     void load();
+    // Whether the first poll of the devices has applied the stored choices; a choice made
+    // before it is replaced by the stored one.
+    [[nodiscard]] bool devicesLoaded() const { return m_slideSourcesLoaded && m_audioInputsLoaded; }
     void loadBasicSettings();
     void loadSelectedSlideSourceSettings();
     void loadSelectedAudioInputSettings();

@@ -1,0 +1,350 @@
+#include "BeepFeeder.h"
+#include "FakeS3Server.h"
+#include "FakeWebService.h"
+#include "ProgramRun.h"
+#include "TestEnvironment.h"
+#include "WavAnalysis.h"
+#include "X11Pointer.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QJsonDocument>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+QStringList nonEmptyLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+void setRootColor(const QString &color)
+{
+    QProcess::execute("xsetroot", {"-solid", color});
+}
+
+QString logFileOf(const QString &dataDir)
+{
+    const QStringList logs = QDir(dataDir + "/Logs").entryList({"*.log"}, QDir::Files);
+    return logs.size() == 1 ? dataDir + "/Logs/" + logs.first() : QString();
+}
+
+// The local time of the first log line that contains text, or an invalid time.
+QDateTime loggedAt(const QString &logFile, const QString &text)
+{
+    for (const QString &line : nonEmptyLines(logFile)) {
+        if (line.contains(text))
+            return QDateTime::fromString(line.left(23), Qt::ISODateWithMs);
+    }
+    return {};
+}
+
+// Slide times of timestamps_ms.txt, in slide order.
+QList<qint64> slideTimes(const QString &dir)
+{
+    QList<qint64> times;
+    for (const QString &line : nonEmptyLines(dir + "/timestamps_ms.txt"))
+        times.append(line.section(' ', 1, 1).toLongLong());
+    return times;
+}
+
+// The directory the recorder printed on standard output when the recording began.
+QString printedDirectory(ProgramRun &run)
+{
+    const QStringList lines = run.standardOutput().split('\n', Qt::SkipEmptyParts);
+    return lines.isEmpty() ? QString() : lines.first();
+}
+
+} // namespace
+
+// QuilloraRecorder --record as a separate process on the test's screen and sound server.
+class HeadlessTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!TestEnvironment::hasDisplay() || !TestEnvironment::hasPulseAudio())
+            QSKIP("needs an X display and the test sound server");
+        m_sine = qEnvironmentVariable("QUILLORA_TEST_SINE_SOURCE", "sine");
+    }
+
+    void init()
+    {
+        m_root = std::make_unique<QTemporaryDir>();
+        m_dataDir = m_root->filePath("data");
+        setRootColor("#101010");
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("duration without record") << QStringList{"--duration", "5"};
+        QTest::newRow("bad duration") << QStringList{"--record", "--duration", "soon"};
+        QTest::newRow("email without live") << QStringList{"--record", "--email", "a@b.example"};
+        QTest::newRow("record and list") << QStringList{"--record", "--list-sources"};
+    }
+
+    void usageErrors()
+    {
+        QFETCH(QStringList, arguments);
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
+        QVERIFY(run.start(arguments));
+        QVERIFY(run.waitForFinished(20000));
+        QCOMPARE(run.exitCode(), 2);
+        QVERIFY(run.standardError().contains("Usage:"));
+    }
+
+    void listsSources()
+    {
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
+        QVERIFY(run.start({"--list-sources", "--data-dir", m_dataDir}));
+        QVERIFY(run.waitForFinished(20000));
+        QCOMPARE(run.exitCode(), 0);
+        const QString output = run.standardOutput();
+        QVERIFY2(output.contains("IntervalScreenCapture\tInterval screen capture"),
+                 qPrintable(output));
+        QVERIFY2(output.contains("\n  " + m_sine + "\t"), qPrintable(output));
+        // Log lines go to standard error, standard output holds only the listing.
+        QVERIFY(!output.contains("[D]"));
+    }
+
+    void unusableSlideSourceCannotStart()
+    {
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
+        QVERIFY(
+            run.start({"--record", "--slide-source", "no-such-source", "--data-dir", m_dataDir}));
+        QVERIFY(run.waitForFinished(20000));
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY(run.standardError().contains("QuilloraRecorder: no usable slide source"));
+    }
+
+    void recordsEverythingForTheDuration()
+    {
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
+        QVERIFY(run.start(
+            {"--record", "--duration", "15", "--data-dir", m_dataDir, "--audio-input", m_sine}));
+
+        // Times in the presentation count from the start of the audio.
+        QDateTime origin;
+        QVERIFY(run.waitFor(
+            [&] {
+                origin = loggedAt(logFileOf(m_dataDir), "[Recorder] audio started");
+                return origin.isValid();
+            },
+            20000));
+        const QString dir = printedDirectory(run);
+        QVERIFY2(QFileInfo(dir).isDir(), qPrintable(run.standardOutput()));
+
+        X11Pointer pointer;
+        QVERIFY(pointer.isValid());
+        QList<qint64> changes{0};
+        const QStringList colors{"#a03030", "#30a030", "#3030a0"};
+        for (const QString &color : colors) {
+            QTest::qWait(3000);
+            changes.append(origin.msecsTo(QDateTime::currentDateTime()));
+            setRootColor(color);
+            pointer.moveBy(17, 11);
+        }
+
+        QVERIFY(run.waitForFinished(30000));
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), 0);
+
+        QVERIFY(QFileInfo::exists(dir + "/presentation.xml"));
+        QCOMPARE(QDir(dir).entryList({"*.png"}, QDir::Files, QDir::Name),
+                 (QStringList{"0-0001.png", "0-0002.png", "0-0003.png", "0-0004.png"}));
+        const QList<qint64> times = slideTimes(dir);
+        QCOMPARE(times.size(), 4);
+        for (int i = 0; i < 4; ++i) {
+            const qint64 late = times.at(i) - changes.at(i);
+            QVERIFY2(late > -1500 && late < 1500,
+                     qPrintable(QStringLiteral("slide %1 at %2 ms, shown at %3 ms")
+                                    .arg(i + 1)
+                                    .arg(times.at(i))
+                                    .arg(changes.at(i))));
+        }
+
+        const WavAnalysis::Wav wav = WavAnalysis::read(dir + "/audio.wav");
+        QVERIFY(wav.valid);
+        QVERIFY2(qAbs(wav.headerSeconds() - 15.0) <= 1.0,
+                 qPrintable(QString::number(wav.headerSeconds())));
+        QCOMPARE(qint64(wav.dataLength), qint64(wav.data.size()));
+        const QList<double> samples = WavAnalysis::firstChannel(wav);
+        // The sine, measured away from the start (a late start is padded with silence).
+        const double frequency = WavAnalysis::dominantFrequency(
+            samples.mid(samples.size() / 2, int(wav.sampleRate)), int(wav.sampleRate));
+        const double expected =
+            qEnvironmentVariable("QUILLORA_TEST_SINE_FREQUENCY", "440").toDouble();
+        QVERIFY2(qAbs(frequency - expected) <= expected * 0.02,
+                 qPrintable(QString::number(frequency)));
+
+        QVERIFY(nonEmptyLines(dir + "/mouse_positions.txt").size() >= 2);
+        QVERIFY(!nonEmptyLines(dir + "/screens_geometry.txt").isEmpty());
+    }
+
+    void interruptFinishesTheRecording()
+    {
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
+        QVERIFY(run.start({"--record", "--data-dir", m_dataDir, "--audio-input", m_sine}));
+        QVERIFY(run.waitFor(
+            [&] { return loggedAt(logFileOf(m_dataDir), "[Recorder] audio started").isValid(); },
+            20000));
+        QTest::qWait(5000);
+        ::kill(pid_t(run.process().processId()), SIGINT);
+        QVERIFY(run.waitForFinished(20000));
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), 0);
+
+        const QString dir = printedDirectory(run);
+        QVERIFY(QFileInfo::exists(dir + "/presentation.xml"));
+        QVERIFY(QFileInfo::exists(dir + "/0-0001.png"));
+        QVERIFY(!slideTimes(dir).isEmpty());
+        const WavAnalysis::Wav wav = WavAnalysis::read(dir + "/audio.wav");
+        QVERIFY(wav.valid);
+        QCOMPARE(qint64(wav.dataLength), qint64(wav.data.size()));
+        QVERIFY2(wav.headerSeconds() > 4.0 && wav.headerSeconds() < 7.0,
+                 qPrintable(QString::number(wav.headerSeconds())));
+        QVERIFY(!nonEmptyLines(dir + "/screens_geometry.txt").isEmpty());
+    }
+
+    // Audio and slides share one timeline: a beep played at the moment the picture changes is
+    // found in audio.wav where the slide's time says.
+    void slidesAndAudioShareOneTimeline()
+    {
+        const QString fifo = qEnvironmentVariable("QUILLORA_TEST_PIPE_FILE");
+        const QString source = qEnvironmentVariable("QUILLORA_TEST_PIPE_SOURCE", "vpipe");
+        if (fifo.isEmpty())
+            QSKIP("needs the test sound server's FIFO source");
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
+        QVERIFY(run.start({"--record", "--data-dir", m_dataDir, "--audio-input", source}));
+        QVERIFY(run.waitFor(
+            [&] { return loggedAt(logFileOf(m_dataDir), "[Recorder] audio started").isValid(); },
+            20000));
+        // Sound reaches the source only from now on, as from a microphone switched on late: the
+        // recorder has to place it right on the timeline all the same.
+        BeepFeeder feeder(fifo);
+        QVERIFY(feeder.start());
+
+        const quint32 seed = QRandomGenerator::global()->generate();
+        QRandomGenerator random(seed);
+        const QStringList colors{"#c04040", "#40c040", "#4040c0", "#c0c040", "#40c0c0"};
+        for (const QString &color : colors) {
+            QTest::qWait(2000 + random.bounded(1500));
+            feeder.beep();
+            setRootColor(color);
+        }
+        QTest::qWait(2500);
+        ::kill(pid_t(run.process().processId()), SIGTERM);
+        QVERIFY(run.waitForFinished(20000));
+        QCOMPARE(run.exitCode(), 0);
+
+        const QString dir = printedDirectory(run);
+        const QList<qint64> times = slideTimes(dir);
+        QCOMPARE(times.size(), 6);
+        const WavAnalysis::Wav wav = WavAnalysis::read(dir + "/audio.wav");
+        QVERIFY(wav.valid);
+        const QList<qint64> beeps =
+            WavAnalysis::onsets(WavAnalysis::firstChannel(wav), int(wav.sampleRate), 0.2, 500);
+        QStringList beepTexts;
+        for (qint64 beep : beeps)
+            beepTexts << QString::number(beep);
+        QVERIFY2(beeps.size() == 5,
+                 qPrintable(
+                     QStringLiteral("seed %1, beeps at %2 ms").arg(seed).arg(beepTexts.join(' '))));
+        for (int i = 0; i < 5; ++i) {
+            const qint64 difference = times.at(i + 1) - beeps.at(i);
+            QVERIFY2(difference >= -100 && difference <= 1100,
+                     qPrintable(QStringLiteral("seed %1: slide %2 at %3 ms, beep at %4 ms")
+                                    .arg(seed)
+                                    .arg(i + 2)
+                                    .arg(times.at(i + 1))
+                                    .arg(beeps.at(i))));
+        }
+    }
+
+    void liveStreamWithLogin()
+    {
+        FakeWebService service;
+        QVERIFY(service.listen());
+        FakeS3Server s3;
+        const FakeWebService::StreamAnswer answer;
+        QVERIFY2(s3.start({{answer.accessKeyId, answer.secretAccessKey, answer.sessionToken}},
+                          {answer.bucket}),
+                 qPrintable(s3.errorOutput()));
+
+        QProcessEnvironment environment =
+            TestEnvironment::childEnvironment(m_root->filePath("config"));
+        environment.insert("QUILLORA_API_URL", service.url());
+        environment.insert("QUILLORA_S3_ENDPOINT", s3.endpoint());
+        environment.insert("QUILLORA_PASSWORD", "correct horse");
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(environment);
+        QVERIFY(run.start({"--record", "--live", "--email", "speaker@example.org", "--duration",
+                           "4", "--data-dir", m_dataDir, "--audio-input", m_sine}));
+        QVERIFY(run.waitForFinished(40000));
+        QCOMPARE(run.exitCode(), 0);
+
+        const QString dir = printedDirectory(run);
+        QVERIFY(QFileInfo(dir).fileName().startsWith("Live Stream "));
+        const QString slides = dir + QStringLiteral("/slides_%1").arg(answer.slideVersion);
+        const QStringList pngs = QDir(slides).entryList({"*.png"}, QDir::Files);
+        QCOMPARE(pngs.size(), 1);
+        QVERIFY(!s3.object(answer.bucket, answer.prefix + pngs.first()).isEmpty());
+        QCOMPARE(service.requests(FakeWebService::loginPath).size(), 1);
+        QCOMPARE(service.requests(FakeWebService::slidesPath).size(), 1);
+        QVERIFY(service.requests(FakeWebService::pingPath).size() >= 2);
+        // The password never reaches the log.
+        QFile log(logFileOf(m_dataDir));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(!log.readAll().contains("correct horse"));
+        QVERIFY(!run.standardError().contains("correct horse"));
+    }
+
+    void failedLiveStreamCannotStart()
+    {
+        FakeWebService service;
+        QVERIFY(service.listen());
+        service.setAnswer(FakeWebService::streamsPath, 422,
+                          QJsonObject{{"message", "Presentation not found."}});
+        QProcessEnvironment environment =
+            TestEnvironment::childEnvironment(m_root->filePath("config"));
+        environment.insert("QUILLORA_API_URL", service.url());
+        environment.insert("QUILLORA_PASSWORD", "pw");
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(environment);
+        QVERIFY(run.start({"--record", "--live", "--email", "speaker@example.org",
+                           "--presentation-id", "999", "--data-dir", m_dataDir}));
+        QVERIFY(run.waitForFinished(30000));
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY2(run.standardError().contains("Presentation not found."),
+                 qPrintable(run.standardError()));
+        const QJsonObject create = service.requests(FakeWebService::streamsPath).first().json();
+        QVERIFY(QJsonDocument(create).toJson().contains("999"));
+    }
+
+    void cleanupTestCase() { setRootColor("#000000"); }
+
+private:
+    QString m_sine;
+    std::unique_ptr<QTemporaryDir> m_root;
+    QString m_dataDir;
+};
+
+QTEST_MAIN(HeadlessTest)
+#include "tst_headless.moc"
