@@ -113,8 +113,7 @@ public:
     ~SourceObserver() override
     {
         for (const Batch &batch : std::as_const(batches))
-            for (const SlideImage &slide : batch.slides)
-                delete slide.frame;
+            SlideImage::releaseFrames(batch.slides);
     }
 
     QList<Batch> batches;
@@ -166,7 +165,14 @@ private Q_SLOTS:
         qputenv("OPENCV_VIDEOIO_PRIORITY_LIST", "V4L2");
         qputenv("OPENCV_VIDEOIO_PRIORITY_GPHOTO2", "0");
         MetaTypes::registerAll();
-        qRegisterMetaType<QList<SlideImage>>();
+        SlideImage::registerMetaTypes();
+    }
+
+    void factoryBuildsCameraSources()
+    {
+        const std::unique_ptr<SlideSource> source(SlideSource::create(cameraInfo(3)));
+        QVERIFY(qobject_cast<SlideSourceCamera *>(source.get()));
+        QCOMPARE(source->slidesSourceInfo().index(), 3);
     }
 
     void missingDevice_data()

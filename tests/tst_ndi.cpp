@@ -1,11 +1,18 @@
+#include "ApplicationIdentity.h"
 #include "MetaTypes.h"
 #include "NdiFakeRuntime.h"
 #include "NdiRuntime.h"
+#include "RecorderSettings.h"
 #include "SlideImage.h"
+#include "SlideProcessor.h"
+#include "SlideSaver.h"
 #include "SlideSourceNDI.h"
 #include "SlidesSourceInfo.h"
 
 #include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -40,8 +47,7 @@ public:
     ~SourceObserver() override
     {
         for (const Batch &batch : std::as_const(batches))
-            for (const SlideImage &slide : batch.slides)
-                delete slide.frame;
+            SlideImage::releaseFrames(batch.slides);
     }
 
     QList<Batch> batches;
@@ -83,7 +89,11 @@ private Q_SLOTS:
     {
         NdiFakeRuntime::install();
         MetaTypes::registerAll();
-        qRegisterMetaType<QList<SlideImage>>();
+        SlideImage::registerMetaTypes();
+        // Settings written by this process stay in a temporary directory.
+        QVERIFY(m_configHome.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+        ApplicationIdentity::apply();
         qunsetenv("QUILLORA_FAKE_NDI_FAIL");
         qunsetenv("QUILLORA_FAKE_NDI_SOURCES");
         QVERIFY2(NdiRuntime::instance().isAvailable(),
@@ -133,6 +143,28 @@ private Q_SLOTS:
         QVERIFY(SlidesSourceInfo::availableSlideSourcesNDI().isEmpty());
         qunsetenv("QUILLORA_FAKE_NDI_SOURCES");
         QCOMPARE(SlidesSourceInfo::availableSlideSourcesNDI().size(), 2);
+    }
+
+    // A stream chosen in an earlier run is chosen again once discovery lists it, and the factory
+    // builds its source.
+    void storedChoiceIsFoundAndBuilt()
+    {
+        QSettings().setValue("recorderSettings/selectedSlideSource", QByteArray("127.0.0.1:5962"));
+        RecorderSettings *settings = RecorderSettings::instance();
+        settings->load();
+        QTRY_COMPARE_WITH_TIMEOUT(settings->selectedSlideSource().id(),
+                                  QByteArray("127.0.0.1:5962"), 5000);
+        const SlidesSourceInfo selected = settings->selectedSlideSource();
+        QCOMPARE(selected.type(), SlidesSourceInfo::NDI);
+        QCOMPARE(selected.name(), QStringLiteral("FAKE-HOST (Pr\u00e4sentation)"));
+        QCOMPARE(settings->availableSlideSources().constFirst().id(),
+                 QByteArray("IntervalScreenCapture"));
+        QCOMPARE(settings->availableSlideSources().constLast(), selected);
+
+        const std::unique_ptr<SlideSource> source(SlideSource::create(selected));
+        QVERIFY(qobject_cast<SlideSourceNDI *>(source.get()));
+        QCOMPARE(source->slidesSourceInfo().data("ndiUrlAddress").toString(),
+                 QStringLiteral("127.0.0.1:5962"));
     }
 
     void deliversRgbaBatches()
@@ -286,6 +318,75 @@ private Q_SLOTS:
         source.requestStop();
         QVERIFY(source.wait(5000));
     }
+
+    // Source, change detection and saver wired as the slide recorder wires them: one PNG per
+    // change of the stream's picture, and every matrix and frame released at the end.
+    void recordingSavesOnePngPerChange()
+    {
+        script("red*2,green*2,blue", "1280x720");
+        QTemporaryDir directory;
+        QVERIFY(directory.isValid());
+        const QuilloraFakeNdiState before = NdiFakeRuntime::state();
+        {
+            SlideProcessor processor;
+            SlideSaver saver{QDir(directory.path())};
+            SlideSourceNDI source(fakeStream());
+            connect(&source, &SlideSource::slidesCaptured, &processor, &SlideProcessor::addSlides);
+            connect(&processor, &SlideProcessor::slidesProcessed, &saver, &SlideSaver::addSlides);
+            QStringList errors;
+            connect(&source, &SlideSource::captureError, this,
+                    [&errors](const QString &error) { errors.append(error); });
+            processor.start();
+            saver.start();
+            source.start();
+
+            QTRY_COMPARE_WITH_TIMEOUT(saver.savedSlideCount(), qint64(3), 15000);
+            // The picture stays blue: nothing more is saved.
+            QTRY_VERIFY_WITH_TIMEOUT(
+                NdiFakeRuntime::state().captureCalls - before.captureCalls >= 7, 5000);
+            QCOMPARE(saver.savedSlideCount(), qint64(3));
+
+            // Stop along the chain, each after the one before it has delivered everything.
+            source.requestStop();
+            QVERIFY(source.wait(5000));
+            QCoreApplication::processEvents();
+            processor.requestStop();
+            QVERIFY(processor.wait(5000));
+            QCoreApplication::processEvents();
+            saver.requestStop();
+            QVERIFY(saver.wait(5000));
+            QCOMPARE(errors, QStringList());
+        }
+        const QuilloraFakeNdiState after = NdiFakeRuntime::state();
+        QCOMPARE(after.liveFrames, 0);
+        QCOMPARE(after.liveReceivers, 0);
+
+        const QDir dir(directory.path());
+        QCOMPARE(dir.entryList({"*.png"}, QDir::Files, QDir::Name),
+                 QStringList({"0-0001.png", "0-0002.png", "0-0003.png"}));
+        const QList<QColor> colours{QColor(220, 30, 30), QColor(30, 200, 60), QColor(40, 60, 230)};
+        for (int i = 0; i < colours.size(); ++i) {
+            const QImage png(dir.filePath(QStringLiteral("0-000%1.png").arg(i + 1)));
+            QCOMPARE(png.size(), QSize(1280, 720));
+            QCOMPARE(png.pixelColor(640, 360), colours[i]);
+        }
+        QFile timestamps(dir.filePath("timestamps_ms.txt"));
+        QVERIFY(timestamps.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QStringList lines =
+            QString::fromUtf8(timestamps.readAll()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        qint64 previous = -1;
+        for (int i = 0; i < lines.size(); ++i) {
+            const QStringList fields = lines[i].split(' ');
+            QCOMPARE(fields.size(), 2);
+            QCOMPARE(fields[0], QString::number(i + 1));
+            QVERIFY(fields[1].toLongLong() > previous);
+            previous = fields[1].toLongLong();
+        }
+    }
+
+private:
+    QTemporaryDir m_configHome;
 };
 
 QTEST_GUILESS_MAIN(NdiTest)

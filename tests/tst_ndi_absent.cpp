@@ -1,11 +1,19 @@
+#include "ApplicationIdentity.h"
 #include "NdiRuntime.h"
+#include "RecorderSettings.h"
+#include "SlideSource.h"
+#include "SlideSourceNDI.h"
 #include "SlidesSourceInfo.h"
 
 #include <QDir>
+#include <QFile>
 #include <QMutex>
+#include <QSettings>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 // A machine without any NDI runtime: discovery quietly lists no NDI streams.
 class NdiAbsentTest : public QObject
@@ -21,6 +29,10 @@ private Q_SLOTS:
         if (NdiRuntime::instance().isAvailable())
             QSKIP("an NDI runtime is installed on this machine");
         s_previousHandler = qInstallMessageHandler(&NdiAbsentTest::collect);
+        // Settings written by this process stay in a temporary directory.
+        QVERIFY(m_configHome.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+        ApplicationIdentity::apply();
     }
 
     void cleanupTestCase() { qInstallMessageHandler(s_previousHandler); }
@@ -52,6 +64,45 @@ private Q_SLOTS:
         QVERIFY2(lines.first().contains("libndi.so.6"), qPrintable(lines.first()));
     }
 
+    // A stream chosen in an earlier run falls back like any vanished source; the rest of the
+    // list is what it would be anyway.
+    void storedStreamFallsBack()
+    {
+        QSettings().setValue("recorderSettings/selectedSlideSource", QByteArray("10.0.0.7:5961"));
+        RecorderSettings *settings = RecorderSettings::instance();
+        settings->load();
+        QTRY_COMPARE_WITH_TIMEOUT(settings->selectedSlideSource().id(),
+                                  QByteArray("IntervalScreenCapture"), 5000);
+        const QList<SlidesSourceInfo> sources = settings->availableSlideSources();
+        QCOMPARE(sources.constFirst().id(), QByteArray("IntervalScreenCapture"));
+        for (const SlidesSourceInfo &source : sources)
+            QVERIFY(source.type() != SlidesSourceInfo::NDI);
+        QCOMPARE(sources, SlidesSourceInfo::availableSlideSourcesGeneral() +
+                              SlidesSourceInfo::availableSlideSourcesWindowsDirectShow());
+        QTRY_COMPARE(QSettings().value("recorderSettings/selectedSlideSource").toByteArray(),
+                     QByteArray("IntervalScreenCapture"));
+        QCOMPARE(collectedLines().size(), 1);
+    }
+
+    // Should an NDI source be built all the same, it fails like a receiver that cannot be made.
+    void sourceWithoutRuntimeEndsAtOnce()
+    {
+        SlidesSourceInfo info(true, SlidesSourceInfo::NDI, "10.0.0.7:5961", 0, "Gone");
+        info.setData("ndiUrlAddress", QStringLiteral("10.0.0.7:5961"));
+        const std::unique_ptr<SlideSource> source(SlideSource::create(info));
+        QVERIFY(qobject_cast<SlideSourceNDI *>(source.get()));
+        QStringList errors;
+        int ready = 0;
+        connect(source.get(), &SlideSource::captureError, this,
+                [&errors](const QString &error) { errors.append(error); });
+        connect(source.get(), &SlideSource::ready, this, [&ready] { ++ready; });
+        source->start();
+        QVERIFY(source->wait(5000));
+        QTRY_COMPARE(errors,
+                     QStringList{"Creating NDI receiver failed. No slides will be captured."});
+        QCOMPARE(ready, 0);
+    }
+
 private:
     static void collect(QtMsgType type, const QMessageLogContext &context, const QString &message)
     {
@@ -69,6 +120,7 @@ private:
     }
 
     QTemporaryDir m_emptyDirectory;
+    QTemporaryDir m_configHome;
     static inline QtMessageHandler s_previousHandler = nullptr;
     static inline QMutex s_mutex;
     static inline QStringList s_lines;
