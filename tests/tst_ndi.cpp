@@ -246,7 +246,7 @@ private Q_SLOTS:
         source.start();
         QTRY_COMPARE_WITH_TIMEOUT(observer.batches.size(), 1, 8000);
         QCOMPARE(observer.errors, QStringList());
-        QCOMPARE(NdiFakeRuntime::state().captureCalls - callsBefore, 3);
+        QVERIFY(NdiFakeRuntime::state().captureCalls - callsBefore >= 3);
         QCOMPARE(observer.batches.first().slides.first().image.pixelColor(0, 0),
                  QColor(30, 200, 60));
         source.requestStop();
