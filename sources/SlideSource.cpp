@@ -1,5 +1,7 @@
 #include "SlideSource.h"
 
+#include "SlideSourceCamera.h"
+#include "SlideSourceNDI.h"
 #include "SlideSourceScreenInterval.h"
 
 #include <QDebug>
@@ -23,8 +25,11 @@ SlideSource *SlideSource::create(const SlidesSourceInfo &info)
     switch (info.type()) {
     case SlidesSourceInfo::ScreenInterval:
         return new SlideSourceScreenInterval(info);
+    case SlidesSourceInfo::Camera:
+        return new SlideSourceCamera(info);
+    case SlidesSourceInfo::NDI:
+        return new SlideSourceNDI(info);
     default:
-        // Capture devices and NDI streams have no source class in this build yet.
         qWarning() << "[SlideSource]"
                    << "unhandled slide source type" << int(info.type());
         return nullptr;

@@ -1,0 +1,205 @@
+#include "SlideSourceCamera.h"
+
+#include "RecorderSettings.h"
+
+#include <QDebug>
+#include <QThread>
+
+#include <opencv2/core.hpp>
+#include <opencv2/core/utils/logger.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <mutex>
+
+namespace {
+
+// OpenCV's back ends print their own warnings on the console when a device index does not exist;
+// our messages say the same. An explicit OPENCV_LOG_LEVEL is left alone.
+void quietOpenCvLogging()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (qEnvironmentVariableIsEmpty("OPENCV_LOG_LEVEL"))
+            cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+    });
+}
+
+} // namespace
+
+SlideSourceCamera::SlideSourceCamera(const SlidesSourceInfo &slidesSourceInfo)
+    : SlideSource(slidesSourceInfo)
+{
+    const RecorderSettings *settings = RecorderSettings::instance();
+    m_useNativeResolution = settings->useNativeSlideSourceResolution();
+    m_slideWidth = settings->slideWidth();
+    m_slideHeight = settings->slideHeight();
+}
+
+SlideSourceCamera::~SlideSourceCamera()
+{
+    // run() closes the device; this only matters for a thread that never got that far.
+    destroyCamera();
+}
+
+void SlideSourceCamera::run()
+{
+    emit slidesFrozenChanged();
+    emit slidesResolutionsChanged();
+    if (!createCamera())
+        return;
+    m_sourceThreadId = QThread::currentThreadId();
+    createCaptureTimer();
+    m_captureTimer->start();
+    restartTimer();
+    emit ready();
+    exec();
+    destroyCaptureTimer();
+    destroyCamera();
+    emit stopped();
+}
+
+std::unique_ptr<cv::VideoCapture> SlideSourceCamera::openVideoCapture(int index)
+{
+    quietOpenCvLogging();
+    try {
+        return std::make_unique<cv::VideoCapture>(index, cv::CAP_ANY);
+    } catch (const cv::Exception &exception) {
+        qWarning() << "[SlideSourceCamera] cv::Exception:" << exception.what();
+        return nullptr;
+    }
+}
+
+bool SlideSourceCamera::createCamera()
+{
+    const SlidesSourceInfo &info = slidesSourceInfo();
+    m_camera = openVideoCapture(info.index());
+    if (m_useNativeResolution) {
+        qDebug() << "[SlideSourceCamera]" << info << "using native slide source resolution";
+    } else if (m_slideWidth > 100 && m_slideHeight > 100) {
+        qDebug() << "[SlideSourceCamera]" << info << "setting source resolution to" << m_slideWidth
+                 << "x" << m_slideHeight;
+        // The device may deliver another size; frames are used at whatever size they come.
+        if (m_camera) {
+            try {
+                m_camera->set(cv::CAP_PROP_FRAME_WIDTH, static_cast<double>(m_slideWidth));
+                m_camera->set(cv::CAP_PROP_FRAME_HEIGHT, static_cast<double>(m_slideHeight));
+            } catch (const cv::Exception &exception) {
+                qWarning() << "[SlideSourceCamera] cv::Exception:" << exception.what();
+            }
+        }
+    } else {
+        qDebug() << "[SlideSourceCamera]" << info << "no resolution set";
+        emit captureError(QStringLiteral("Invalid resolution set in Settings. Slides will be "
+                                         "captured in slide source native resolution."));
+    }
+    if (!m_camera || !m_camera->isOpened()) {
+        qDebug() << "[SlideSourceCamera]" << info << "opening camera failed";
+        m_camera.reset();
+        emit captureError(
+            QStringLiteral("Opening camera device %1 (index = %2) failed. No slides will be "
+                           "captured.")
+                .arg(info.name())
+                .arg(info.index()));
+        return false;
+    }
+    return true;
+}
+
+void SlideSourceCamera::destroyCamera()
+{
+    if (!m_camera)
+        return;
+    m_camera->release();
+    m_camera.reset();
+}
+
+void SlideSourceCamera::createCaptureTimer()
+{
+    m_captureTimer = std::make_unique<QTimer>();
+    m_captureTimer->setSingleShot(false);
+    m_captureTimer->setInterval(1000);
+    connect(m_captureTimer.get(), &QTimer::timeout, this, [this] {
+        if (!slidesFrozen())
+            capture(false);
+    });
+}
+
+void SlideSourceCamera::destroyCaptureTimer()
+{
+    if (m_captureTimer)
+        m_captureTimer->stop();
+    m_captureTimer.reset();
+}
+
+void SlideSourceCamera::captureSlide()
+{
+    if (QThread::currentThreadId() != m_sourceThreadId.load()) {
+        qWarning() << "[SlideSourceCamera]"
+                   << "captureSlide can only be called from the slide source thread";
+        return;
+    }
+    capture(true);
+    m_captureTimer->start();
+}
+
+void SlideSourceCamera::capture(bool forceNewSlide)
+{
+    const qint64 time = currentSlideTime();
+    cv::Mat grabbed;
+    try {
+        *m_camera >> grabbed;
+    } catch (const cv::Exception &exception) {
+        qWarning() << "[SlideSourceCamera] cv::Exception:" << exception.what();
+        grabbed.release();
+    }
+    std::unique_ptr<cv::Mat> frame = toBgrFrame(grabbed);
+    if (!frame) {
+        qWarning() << "[SlideSourceCamera]" << slidesSourceInfo()
+                   << "slide with zero width or height in time" << time << "ms";
+        emit captureError(
+            QStringLiteral("Empty slide has been captured. Did your computer entered a sleep?"));
+        return;
+    }
+    const QList<SlideImage> slides{slideImageFromFrame(frame.release())};
+    updateSlidesResolutions(slides);
+    emit slidesCaptured(time, slides, forceNewSlide);
+}
+
+std::unique_ptr<cv::Mat> SlideSourceCamera::toBgrFrame(cv::Mat frame)
+{
+    if (frame.rows < 1 || frame.cols < 1)
+        return nullptr;
+    // Capture back ends deliver B G R unless a device forces its own layout; the image over the
+    // matrix assumes three bytes per pixel, so anything else is converted or refused.
+    try {
+        auto result = std::make_unique<cv::Mat>();
+        switch (frame.type()) {
+        case CV_8UC3:
+            *result = frame;
+            break;
+        case CV_8UC1:
+            cv::cvtColor(frame, *result, cv::COLOR_GRAY2BGR);
+            break;
+        case CV_8UC4:
+            cv::cvtColor(frame, *result, cv::COLOR_BGRA2BGR);
+            break;
+        default:
+            qWarning() << "[SlideSourceCamera]"
+                       << "unsupported frame type" << frame.type();
+            return nullptr;
+        }
+        return result;
+    } catch (const cv::Exception &exception) {
+        qWarning() << "[SlideSourceCamera] cv::Exception:" << exception.what();
+        return nullptr;
+    }
+}
+
+SlideImage SlideSourceCamera::slideImageFromFrame(const cv::Mat *frame)
+{
+    // No copy and no clean-up function: the image lives on the matrix's pixels.
+    const QImage image(frame->data, frame->cols, frame->rows, static_cast<qsizetype>(frame->step),
+                       QImage::Format_BGR888);
+    return SlideImage{frame, image};
+}
