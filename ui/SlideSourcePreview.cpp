@@ -1,0 +1,303 @@
+#include "SlideSourcePreview.h"
+
+#if __has_include("SlideSource.h") && __has_include("MouseListenerPrivate.h") &&                   \
+                                                    __has_include("RecorderSettings.h")
+#include "MouseListenerPrivate.h"
+#include "RecorderSettings.h"
+#include "SlideImage.h"
+#include "SlideSource.h"
+#include "SlidesSourceInfo.h"
+#define QUILLORA_UI_HAVE_PREVIEW_SOURCES 1
+#endif
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QQuickWindow>
+
+#include <cmath>
+
+namespace {
+
+// A listener that cannot take the pointer hook never reports; the preview does not hang on it.
+constexpr int mouseListenerStopTimeoutMs = 5000;
+// QThread::finished is emitted while the thread still counts as running, so a thread that
+// finished just before the wait began is caught by polling.
+constexpr int threadFinishPollMs = 20;
+
+} // namespace
+
+#ifdef QUILLORA_UI_HAVE_PREVIEW_SOURCES
+SlideSourcePreview::SlideSourcePreview(QQuickItem *parent) : QQuickPaintedItem(parent)
+{
+    m_refreshTimer.setSingleShot(false);
+    m_refreshTimer.setInterval(100);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &SlideSourcePreview::doRefresh);
+
+    if (QCoreApplication *application = QCoreApplication::instance())
+        connect(application, &QCoreApplication::aboutToQuit, this, &SlideSourcePreview::stop);
+
+    connect(RecorderSettings::instance(),
+            &RecorderSettings::property_pointerRecordingEnabledChanged, this,
+            &SlideSourcePreview::onPointerRecordingSettingChanged);
+}
+
+SlideSourcePreview::~SlideSourcePreview()
+{
+    if (!m_stopping)
+        stop();
+    // Batches already queued for this item own their matrices; let the handler free them.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+QString SlideSourcePreview::slideSourceName() const
+{
+    if (!m_slideSource || m_stopping)
+        return QStringLiteral("<not set>");
+    return m_slideSource->slidesSourceInfo().name();
+}
+
+bool SlideSourcePreview::pointerRecordingAvailable() const
+{
+    return m_slideSource && !m_stopping &&
+           m_slideSource->slidesSourceInfo().type() == SlidesSourceInfo::ScreenInterval;
+}
+
+bool SlideSourcePreview::pointerRecordingEnabled() const
+{
+    return RecorderSettings::instance()->pointerRecordingEnabled();
+}
+
+QVariantList SlideSourcePreview::slidesResolutions() const
+{
+    if (!m_slideSource || m_stopping)
+        return {};
+    return m_slideSource->slidesResolutions();
+}
+
+void SlideSourcePreview::onPointerRecordingSettingChanged()
+{
+    Q_EMIT pointerRecordingEnabledChanged();
+    Q_EMIT slideSourceNameChanged();
+    restart();
+}
+
+void SlideSourcePreview::setStopping(bool stopping)
+{
+    m_stopping = stopping;
+    Q_EMIT stoppingChanged();
+}
+
+void SlideSourcePreview::restart()
+{
+    if (m_stopping) {
+        qWarning() << "[SlideSourcePreview]"
+                   << "is being stopped";
+        return;
+    }
+    stop();
+
+    m_slideSource.reset(SlideSource::create(RecorderSettings::instance()->selectedSlideSource()));
+    if (!m_slideSource)
+        return;
+    SlideSource *source = m_slideSource.get();
+
+    Q_EMIT slideSourceNameChanged();
+    connect(source, &SlideSource::ready, this, [this]() {
+        if (!m_stopping)
+            m_refreshTimer.start();
+    });
+    connect(source, &SlideSource::captureError, this, [this](const QString &message) {
+        m_errorMessage = message;
+        Q_EMIT errorMessageChanged();
+    });
+    connect(source, &SlideSource::slidesResolutionsChanged, this,
+            &SlideSourcePreview::slidesResolutionsChanged);
+    connect(source, &SlideSource::slidesCaptured, this, &SlideSourcePreview::onSlidesCaptured);
+
+    // Frozen, the source captures only when the refresh timer asks it to.
+    QTimer::singleShot(0, source, &SlideSource::freezeSlides);
+    source->start();
+
+    m_mouseListener.reset(MouseListenerPrivate::create());
+    if (m_mouseListener) {
+        connect(m_mouseListener.get(), &MouseListenerPrivate::mousePositionChanged, this,
+                [this](qint64 /*time*/, qint64 x, qint64 y) {
+                    m_mousePositionX = x;
+                    m_mousePositionY = y;
+                    Q_EMIT mousePositionXChanged();
+                    Q_EMIT mousePositionYChanged();
+                });
+        m_mouseListener->start();
+    }
+}
+
+void SlideSourcePreview::doRefresh()
+{
+    SlideSource *source = m_slideSource.get();
+    if (!source || !source->isRunning())
+        return;
+    QMetaObject::invokeMethod(source, &SlideSource::captureSlide, Qt::QueuedConnection);
+}
+
+void SlideSourcePreview::onSlidesCaptured(qint64 /*time*/, const QList<SlideImage> &slides,
+                                          bool /*forceNewSlide*/)
+{
+    m_images.clear();
+    const bool showing = m_refreshTimer.isActive();
+    for (const SlideImage &slide : slides) {
+        // The picture may live in the matrix's buffer: copy it before the matrix goes.
+        if (showing)
+            m_images.append(slide.image.copy());
+        delete slide.frame;
+    }
+    Q_EMIT loadingChanged();
+    update();
+}
+
+void SlideSourcePreview::stop()
+{
+    setStopping(true);
+
+    m_errorMessage.clear();
+    Q_EMIT errorMessageChanged();
+    Q_EMIT slidesResolutionsChanged();
+
+    m_refreshTimer.stop();
+    m_images.clear();
+    Q_EMIT loadingChanged();
+    update();
+
+    stopSource();
+    stopMouseListener();
+    // A "ready" that arrived while waiting must not leave the refresh running.
+    m_refreshTimer.stop();
+
+    setStopping(false);
+}
+
+void SlideSourcePreview::stopSource()
+{
+    if (!m_slideSource)
+        return;
+    SlideSource *source = m_slideSource.get();
+    if (source->isRunning()) {
+        QEventLoop loop;
+        connect(source, &QThread::finished, &loop, &QEventLoop::quit);
+        QTimer poll;
+        poll.setInterval(threadFinishPollMs);
+        connect(&poll, &QTimer::timeout, &loop, [&loop, source]() {
+            if (source->isFinished())
+                loop.quit();
+        });
+        source->requestStop();
+        if (!source->isFinished()) {
+            poll.start();
+            loop.exec();
+        }
+    }
+    // The thread has ended: nothing runs in the object any more.
+    source->wait();
+    m_slideSource.reset();
+}
+
+void SlideSourcePreview::stopMouseListener()
+{
+    if (!m_mouseListener)
+        return;
+    QEventLoop loop;
+    connect(m_mouseListener.get(), &MouseListenerPrivate::stopped, &loop, &QEventLoop::quit);
+    QTimer::singleShot(mouseListenerStopTimeoutMs, &loop, [&loop]() {
+        qWarning() << "[SlideSourcePreview]"
+                   << "mouse listener did not report its stop";
+        loop.quit();
+    });
+    m_mouseListener->requestStop();
+    loop.exec();
+    m_mouseListener.reset();
+}
+
+#else
+// TEMPORARY until the slide sources, the pointer listener and the settings land on main.
+class SlideSource
+{};
+class MouseListenerPrivate
+{};
+SlideSourcePreview::SlideSourcePreview(QQuickItem *parent) : QQuickPaintedItem(parent) {}
+SlideSourcePreview::~SlideSourcePreview() = default;
+QString SlideSourcePreview::slideSourceName() const
+{
+    return QStringLiteral("<not set>");
+}
+bool SlideSourcePreview::pointerRecordingAvailable() const
+{
+    return false;
+}
+bool SlideSourcePreview::pointerRecordingEnabled() const
+{
+    return true;
+}
+QVariantList SlideSourcePreview::slidesResolutions() const
+{
+    return {};
+}
+void SlideSourcePreview::setStopping(bool stopping)
+{
+    m_stopping = stopping;
+    Q_EMIT stoppingChanged();
+}
+void SlideSourcePreview::restart()
+{
+    if (m_stopping) {
+        qWarning() << "[SlideSourcePreview]"
+                   << "is being stopped";
+        return;
+    }
+    stop();
+}
+void SlideSourcePreview::doRefresh() {}
+void SlideSourcePreview::stop()
+{
+    setStopping(true);
+    m_images.clear();
+    Q_EMIT loadingChanged();
+    setStopping(false);
+}
+#endif
+
+QRectF SlideSourcePreview::placement(int i, int count, const QSize &imageSize,
+                                     qreal devicePixelRatio, const QRectF &bounds)
+{
+    const int columnWidth = static_cast<int>(bounds.width() / count);
+    const QSize target(qRound(columnWidth * devicePixelRatio),
+                       qRound(static_cast<int>(bounds.height()) * devicePixelRatio));
+    const QSize scaled = imageSize.scaled(target, Qt::KeepAspectRatio);
+    const qreal x = i * columnWidth;
+    const qreal y = (bounds.height() - scaled.height() / devicePixelRatio) / 2.0;
+    return QRectF(x, y, scaled.width() / devicePixelRatio, scaled.height() / devicePixelRatio);
+}
+
+void SlideSourcePreview::paint(QPainter *painter)
+{
+    const QRectF bounds = boundingRect();
+    if (m_images.isEmpty()) {
+        painter->setPen(QColorConstants::Blue);
+        painter->setBrush(QColorConstants::Blue);
+        painter->drawRect(bounds);
+        return;
+    }
+    const qreal dpr = window() ? window()->effectiveDevicePixelRatio() : 1.0;
+    const int count = int(m_images.size());
+    for (int i = 0; i < count; ++i) {
+        const QImage &image = m_images.at(i);
+        const QRectF where = placement(i, count, image.size(), dpr, bounds);
+        if (where.isEmpty())
+            continue;
+        QImage scaled = image.scaled(qRound(where.width() * dpr), qRound(where.height() * dpr),
+                                     Qt::KeepAspectRatio, Qt::FastTransformation);
+        scaled.setDevicePixelRatio(dpr);
+        painter->drawImage(where.topLeft(), scaled);
+    }
+}
