@@ -47,19 +47,30 @@ MainWindow::~MainWindow()
 
 void MainWindow::run()
 {
+    ContextObjects objects;
+#ifdef QUILLORA_UI_HAVE_SETTINGS
+    objects.liveStreamSettings = LiveStreamSettings::instance();
+    objects.loginSettings = LoginSettings::instance();
+    objects.networkSettings = NetworkSettings::instance();
+    objects.recorderSettings = RecorderSettings::instance();
+#endif
+    run(objects);
+}
+
+void MainWindow::run(const ContextObjects &objects)
+{
     connect(&m_recordingDurationTimer, &QTimer::timeout, this,
             &MainWindow::updateRecordingDuration);
 
     QQmlContext *context = m_engine.rootContext();
-#ifdef QUILLORA_UI_HAVE_SETTINGS
-    context->setContextProperty(QStringLiteral("liveStreamSettings"),
-                                LiveStreamSettings::instance());
-    context->setContextProperty(QStringLiteral("loginSettings"), LoginSettings::instance());
-    context->setContextProperty(QStringLiteral("networkSettings"), NetworkSettings::instance());
-    context->setContextProperty(QStringLiteral("recorderSettings"), RecorderSettings::instance());
-#endif
+    context->setContextProperty(QStringLiteral("liveStreamSettings"), objects.liveStreamSettings);
+    context->setContextProperty(QStringLiteral("loginSettings"), objects.loginSettings);
+    context->setContextProperty(QStringLiteral("networkSettings"), objects.networkSettings);
+    context->setContextProperty(QStringLiteral("recorderSettings"), objects.recorderSettings);
     context->setContextProperty(QStringLiteral("mainWindow"), this);
-    context->setContextProperty(QStringLiteral("presentationModel"), &m_sortedPresentations);
+    context->setContextProperty(QStringLiteral("presentationModel"), objects.presentations
+                                                                         ? objects.presentations
+                                                                         : &m_sortedPresentations);
 
     m_engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
     if (m_engine.rootObjects().isEmpty())

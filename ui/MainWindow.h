@@ -74,8 +74,21 @@ public:
     explicit MainWindow(QObject *parent = nullptr);
     ~MainWindow() override;
 
-    // Publishes the backend objects and loads the QML main window.
+    // The objects the QML binds to besides this one.
+    struct ContextObjects
+    {
+        QObject *liveStreamSettings = nullptr;
+        QObject *loginSettings = nullptr;
+        QObject *networkSettings = nullptr;
+        QObject *recorderSettings = nullptr;
+        // Null publishes the sorted list of recorded presentations.
+        QAbstractItemModel *presentations = nullptr;
+    };
+
+    // Publishes the settings singletons and the backend objects and loads the QML main window.
     void run();
+    // The same with other settings objects (the tests' doubles).
+    void run(const ContextObjects &objects);
 
     [[nodiscard]] SlideSourcePreview *findSlideSourcePreview() const;
 

@@ -4,9 +4,10 @@
 #include "TestEnvironment.h"
 
 #include <QDir>
-#include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
+
+#include <algorithm>
 
 namespace {
 
@@ -40,14 +41,13 @@ QmlTestWindow::~QmlTestWindow() = default;
 
 bool QmlTestWindow::load()
 {
-    QQmlContext *context = m_mainWindow->engine()->rootContext();
-    context->setContextProperty(QStringLiteral("liveStreamSettings"), &liveStreamSettings);
-    context->setContextProperty(QStringLiteral("loginSettings"), &loginSettings);
-    context->setContextProperty(QStringLiteral("networkSettings"), &networkSettings);
-    context->setContextProperty(QStringLiteral("recorderSettings"), &recorderSettings);
-    context->setContextProperty(QStringLiteral("mainWindow"), m_mainWindow.get());
-    context->setContextProperty(QStringLiteral("presentationModel"), &presentations);
-    m_mainWindow->engine()->load(QUrl(QStringLiteral("qrc:/main.qml")));
+    MainWindow::ContextObjects objects;
+    objects.liveStreamSettings = &liveStreamSettings;
+    objects.loginSettings = &loginSettings;
+    objects.networkSettings = &networkSettings;
+    objects.recorderSettings = &recorderSettings;
+    objects.presentations = &presentations;
+    m_mainWindow->run(objects);
     return window() != nullptr;
 }
 
@@ -57,10 +57,40 @@ QQuickWindow *QmlTestWindow::window() const
     return roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(roots.first());
 }
 
+namespace {
+
+// Items made by repeaters and views have no QObject parent: walk the visual tree.
+QQuickItem *findItem(QQuickItem *root, const QString &objectName)
+{
+    if (root->objectName() == objectName)
+        return root;
+    const QList<QQuickItem *> children = root->childItems();
+    for (QQuickItem *child : children) {
+        if (QQuickItem *found = findItem(child, objectName))
+            return found;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 QQuickItem *QmlTestWindow::item(const QString &objectName) const
 {
     QQuickWindow *quickWindow = window();
-    return quickWindow ? quickWindow->findChild<QQuickItem *>(objectName) : nullptr;
+    return quickWindow ? findItem(quickWindow->contentItem(), objectName) : nullptr;
+}
+
+void QmlTestWindow::scrollIntoView(QQuickItem *scrollView, QQuickItem *target) const
+{
+    auto *flickable = scrollView->property("contentItem").value<QQuickItem *>();
+    if (!flickable)
+        return;
+    auto *content = flickable->property("contentItem").value<QQuickItem *>();
+    const QPointF topLeft = target->mapToItem(content, QPointF(0, 0));
+    const qreal maxY =
+        std::max<qreal>(0.0, flickable->property("contentHeight").toReal() - flickable->height());
+    flickable->setProperty("contentY",
+                           std::clamp<qreal>(topLeft.y() - flickable->height() / 3, 0.0, maxY));
 }
 
 void QmlTestWindow::addPresentation(const QString &title, const QString &directory, int slideCount,

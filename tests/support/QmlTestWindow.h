@@ -30,6 +30,8 @@ public:
     [[nodiscard]] MainWindow *mainWindow() const { return m_mainWindow.get(); }
     [[nodiscard]] QQuickWindow *window() const;
     [[nodiscard]] QQuickItem *item(const QString &objectName) const;
+    // Scrolls a ScrollView so that the target item inside it shows.
+    void scrollIntoView(QQuickItem *scrollView, QQuickItem *target) const;
     [[nodiscard]] QStringList warnings() const { return m_warnings; }
 
     // Adds one row to the presentation list shown by the window.

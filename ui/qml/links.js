@@ -15,8 +15,12 @@ function liveEditUrl(siteUrl, presentationId) {
     return siteUrl + "/" + encodeURIComponent(String(presentationId).trim()) + "/-/edit/live"
 }
 
-function link(url, text) {
-    return "<a href=\"" + escapeHtml(url) + "\">" + escapeHtml(text) + "</a>"
+// color: the link's colour; the default link colour is unreadable on the dark screens.
+function link(url, text, color) {
+    var label = escapeHtml(text)
+    if (color)
+        label = "<span style=\"color:" + color + "\">" + label + "</span>"
+    return "<a href=\"" + escapeHtml(url) + "\">" + label + "</a>"
 }
 
 // "1920x1080, 1280x1024" from the list of {width, height} maps a slide source reports.

@@ -120,8 +120,8 @@ Rectangle {
                 return Links.escapeHtml(mainWindow.liveStreamPresentationTitle)
             // Same page as the recording screen links to.
             const url = Links.liveEditUrl(mainWindow.siteUrl, mainWindow.liveStreamPresentationId)
-            return "<b>" + Links.link(url, mainWindow.liveStreamPresentationId) + "</b><br>"
-                    + Links.link(url, mainWindow.liveStreamPresentationTitle)
+            return "<b>" + Links.link(url, mainWindow.liveStreamPresentationId, Colors.white) + "</b><br>"
+                    + Links.link(url, mainWindow.liveStreamPresentationTitle, Colors.white)
         }
     }
 }

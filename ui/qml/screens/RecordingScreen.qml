@@ -204,8 +204,8 @@ Rectangle {
             if (!mainWindow.isLiveStream)
                 return Links.escapeHtml(mainWindow.liveStreamPresentationTitle)
             const url = Links.liveEditUrl(mainWindow.siteUrl, mainWindow.liveStreamPresentationId)
-            return "<b>" + Links.link(url, mainWindow.liveStreamPresentationId) + "</b><br>"
-                    + Links.link(url, mainWindow.liveStreamPresentationTitle)
+            return "<b>" + Links.link(url, mainWindow.liveStreamPresentationId, Colors.white) + "</b><br>"
+                    + Links.link(url, mainWindow.liveStreamPresentationTitle, Colors.white)
         }
     }
 }

@@ -124,8 +124,8 @@ Item {
                         const url = Links.liveEditUrl(mainWindow.siteUrl, loginSettings.liveStreamPresentationId)
                         return "User: <b>%1</b><br>Presentation ID: <b>%2</b><br>Presentation: %3"
                             .arg(Links.escapeHtml(loginSettings.loginEmail))
-                            .arg(Links.link(url, loginSettings.liveStreamPresentationId))
-                            .arg(Links.link(url, loginSettings.liveStreamPresentationTitle))
+                            .arg(Links.link(url, loginSettings.liveStreamPresentationId, Colors.blue))
+                            .arg(Links.link(url, loginSettings.liveStreamPresentationTitle, Colors.blue))
                     }
                 }
                 MyLabel {
