@@ -1,0 +1,150 @@
+#include "SlideSourcePreview.h"
+#include "TestEnvironment.h"
+
+#if __has_include("SlideSource.h") && __has_include("MouseListenerPrivate.h") &&                   \
+                                                    __has_include("RecorderSettings.h")
+#include "MetaTypes.h"
+#include "RecorderSettings.h"
+#define HAVE_SOURCES 1
+#endif
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+// The preview with the real interval screen capture on the test display: pictures arrive, a stop
+// waits for the source thread, and a restart during a stop is refused.
+class TestSlideSourcePreview : public QObject
+{
+    Q_OBJECT
+
+private:
+#ifdef HAVE_SOURCES
+    static SlidesSourceInfo screenSource()
+    {
+        return SlidesSourceInfo(true, SlidesSourceInfo::ScreenInterval, "screen-interval", -1,
+                                QStringLiteral("Interval screen capture"));
+    }
+#endif
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+#ifndef HAVE_SOURCES
+        QSKIP("the slide sources are not part of this build yet");
+#else
+        if (!TestEnvironment::hasDisplay())
+            QSKIP("needs a display");
+        MetaTypes::registerAll();
+        RecorderSettings::instance()->setSelectedSlideSource(screenSource());
+        RecorderSettings::instance()->setPointerRecordingEnabled(true);
+#endif
+    }
+
+#ifdef HAVE_SOURCES
+    void showsTheScreens()
+    {
+        SlideSourcePreview preview;
+        preview.setSize(QSizeF(250, 140));
+        QSignalSpy loading(&preview, &SlideSourcePreview::loadingChanged);
+        preview.restart();
+        QCOMPARE(preview.slideSourceName(), QStringLiteral("Interval screen capture"));
+        QVERIFY(preview.pointerRecordingAvailable());
+        QVERIFY(preview.pointerRecordingEnabled());
+
+        QTRY_VERIFY_WITH_TIMEOUT(!preview.loading(), 10000);
+        const QList<QImage> images = preview.images();
+        QCOMPARE(images.size(), QGuiApplication::screens().size());
+        QCOMPARE(images.first().size(), QGuiApplication::primaryScreen()->size() *
+                                            QGuiApplication::primaryScreen()->devicePixelRatio());
+        const QVariantList resolutions = preview.slidesResolutions();
+        QCOMPARE(resolutions.size(), images.size());
+        QCOMPARE(resolutions.first().toMap().value("width").toDouble(),
+                 double(QGuiApplication::primaryScreen()->size().width()));
+
+        // Pulled about ten times a second.
+        const int before = int(loading.count());
+        QTRY_VERIFY_WITH_TIMEOUT(loading.count() >= before + 3, 5000);
+
+        preview.stop();
+        QVERIFY(preview.loading());
+        QCOMPARE(preview.slideSourceName(), QStringLiteral("<not set>"));
+        QVERIFY(!preview.pointerRecordingAvailable());
+        QVERIFY(preview.slidesResolutions().isEmpty());
+        QVERIFY(preview.images().isEmpty());
+    }
+
+    void stopBlocksUntilTheSourceEnded()
+    {
+        SlideSourcePreview preview;
+        preview.restart();
+        QSignalSpy stopping(&preview, &SlideSourcePreview::stoppingChanged);
+        bool sawStopping = false;
+        connect(&preview, &SlideSourcePreview::stoppingChanged, this,
+                [&]() { sawStopping = sawStopping || preview.stopping(); });
+        preview.stop();
+        QVERIFY(sawStopping);
+        QCOMPARE(stopping.count(), 2);
+        QVERIFY(!preview.stopping());
+        // A second stop with nothing running is harmless.
+        preview.stop();
+        QVERIFY(!preview.stopping());
+    }
+
+    void restartWhileStoppingIsRefused()
+    {
+        SlideSourcePreview preview;
+        preview.restart();
+        QTRY_VERIFY_WITH_TIMEOUT(!preview.loading(), 10000);
+        QTest::ignoreMessage(QtWarningMsg, "[SlideSourcePreview] is being stopped");
+        bool restarted = false;
+        connect(&preview, &SlideSourcePreview::stoppingChanged, this, [&]() {
+            if (preview.stopping() && !restarted) {
+                restarted = true;
+                preview.restart();
+            }
+        });
+        preview.stop();
+        QVERIFY(restarted);
+        QCOMPARE(preview.slideSourceName(), QStringLiteral("<not set>"));
+        // Nothing was started by the refused call: no pictures come.
+        QTest::qWait(300);
+        QVERIFY(preview.loading());
+    }
+
+    void pointerSettingRestartsThePreview()
+    {
+        SlideSourcePreview preview;
+        preview.restart();
+        QSignalSpy enabled(&preview, &SlideSourcePreview::pointerRecordingEnabledChanged);
+        QSignalSpy stopping(&preview, &SlideSourcePreview::stoppingChanged);
+        RecorderSettings::instance()->setPointerRecordingEnabled(false);
+        QCOMPARE(enabled.count(), 1);
+        QVERIFY(!preview.pointerRecordingEnabled());
+        QCOMPARE(stopping.count(), 2);
+        QCOMPARE(preview.slideSourceName(), QStringLiteral("Interval screen capture"));
+        RecorderSettings::instance()->setPointerRecordingEnabled(true);
+        QVERIFY(preview.pointerRecordingEnabled());
+    }
+
+    void noSourceLeavesThePreviewEmpty()
+    {
+        RecorderSettings::instance()->setSelectedSlideSource(SlidesSourceInfo());
+        if (RecorderSettings::instance()->selectedSlideSource().isValid())
+            QSKIP("the settings keep a valid source selected");
+        SlideSourcePreview preview;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("unhandled slide source type"));
+        preview.restart();
+        QCOMPARE(preview.slideSourceName(), QStringLiteral("<not set>"));
+        QTest::qWait(300);
+        QVERIFY(preview.loading());
+        RecorderSettings::instance()->setSelectedSlideSource(screenSource());
+    }
+#endif
+};
+
+QTEST_MAIN(TestSlideSourcePreview)
+#include "tst_slidesourcepreview.moc"
