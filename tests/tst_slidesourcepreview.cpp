@@ -5,6 +5,7 @@
                                                     __has_include("RecorderSettings.h")
 #include "MetaTypes.h"
 #include "RecorderSettings.h"
+#include "SlideImage.h"
 #define HAVE_SOURCES 1
 #endif
 
@@ -39,6 +40,7 @@ private Q_SLOTS:
         if (!TestEnvironment::hasDisplay())
             QSKIP("needs a display");
         MetaTypes::registerAll();
+        SlideImage::registerMetaTypes();
         RecorderSettings::instance()->setSelectedSlideSource(screenSource());
         RecorderSettings::instance()->setPointerRecordingEnabled(true);
 #endif

@@ -121,7 +121,7 @@ void SlideSourcePreview::restart()
     QTimer::singleShot(0, source, &SlideSource::freezeSlides);
     source->start();
 
-    m_mouseListener.reset(MouseListenerPrivate::create());
+    m_mouseListener = MouseListenerPrivate::create();
     if (m_mouseListener) {
         connect(m_mouseListener.get(), &MouseListenerPrivate::mousePositionChanged, this,
                 [this](qint64 /*time*/, qint64 x, qint64 y) {
@@ -146,13 +146,13 @@ void SlideSourcePreview::onSlidesCaptured(qint64 /*time*/, const QList<SlideImag
                                           bool /*forceNewSlide*/)
 {
     m_images.clear();
-    const bool showing = m_refreshTimer.isActive();
-    for (const SlideImage &slide : slides) {
+    if (m_refreshTimer.isActive()) {
         // The picture may live in the matrix's buffer: copy it before the matrix goes.
-        if (showing)
+        for (const SlideImage &slide : slides)
             m_images.append(slide.image.copy());
-        delete slide.frame;
     }
+    // This item is the batch's only receiver and owns its matrices.
+    SlideImage::releaseFrames(slides);
     Q_EMIT loadingChanged();
     update();
 }
