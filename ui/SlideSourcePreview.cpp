@@ -46,8 +46,16 @@ SlideSourcePreview::SlideSourcePreview(QQuickItem *parent) : QQuickPaintedItem(p
 
 SlideSourcePreview::~SlideSourcePreview()
 {
-    if (!m_stopping)
-        stop();
+    // The scene around the item is going away: no signals to it and no nested event loops here.
+    blockSignals(true);
+    m_refreshTimer.stop();
+    if (m_slideSource) {
+        m_slideSource->requestStop();
+        m_slideSource->wait();
+        m_slideSource.reset();
+    }
+    // Destroying a listener releases its pointer hook.
+    m_mouseListener.reset();
     // Batches already queued for this item own their matrices; let the handler free them.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
