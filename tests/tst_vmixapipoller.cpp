@@ -1,0 +1,157 @@
+#include "FakeVMixApi.h"
+#include "VMixApiPoller.h"
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+class VMixApiPollerTest : public QObject
+{
+    Q_OBJECT
+
+    // A port on which nobody listens.
+    static quint16 closedPort()
+    {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost, 0);
+        return server.serverPort();
+    }
+
+private Q_SLOTS:
+    void pollsAtOnceAndEveryInterval()
+    {
+        FakeVMixApi vmix;
+        QVERIFY(vmix.listen());
+        VMixApiPoller poller;
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        poller.start(vmix.endpoint(), 300);
+        // The first GET goes out at once, not at the first tick.
+        QVERIFY(poller.lastPollAt().isValid());
+        QVERIFY(poller.lastPollAt() >= before);
+        QTRY_VERIFY_WITH_TIMEOUT(vmix.requests().size() >= 4, 5000);
+        for (const FakeHttpRequest &request : vmix.requests()) {
+            QCOMPARE(request.method, QByteArray("GET"));
+            QCOMPARE(request.path, QStringLiteral("/api/"));
+        }
+        QTRY_COMPARE(poller.xml(), QStringLiteral("<vmix><version>27.0.0.49</version></vmix>"));
+        QVERIFY(poller.lastPollAt().isValid());
+        QCOMPARE(poller.lastPollAt().timeSpec(), Qt::UTC);
+        QVERIFY(poller.lastPollSuccessAt().isValid());
+        QCOMPARE(poller.lastError(), QString());
+        poller.stop();
+    }
+
+    void refusedConnectionIsReportedEveryTick()
+    {
+        VMixApiPoller poller;
+        QSignalSpy errors(&poller, &VMixApiPoller::pollingError);
+        poller.start(QStringLiteral("http://127.0.0.1:%1/api/").arg(closedPort()), 200);
+        QTRY_VERIFY_WITH_TIMEOUT(errors.count() >= 2, 5000);
+        const QRegularExpression pattern(R"(^Polling vMix API failed: 1 \(.+\)\.$)");
+        for (const QList<QVariant> &error : std::as_const(errors))
+            QVERIFY2(pattern.match(error.at(0).toString()).hasMatch(),
+                     qPrintable(error.at(0).toString()));
+        QCOMPARE(poller.lastError(), errors.constLast().at(0).toString());
+        QVERIFY(!poller.lastPollSuccessAt().isValid());
+        QVERIFY(poller.lastPollAt().isValid());
+        poller.stop();
+    }
+
+    void successKeepsTheLastError()
+    {
+        FakeVMixApi vmix;
+        QVERIFY(vmix.listen());
+        vmix.setStatus(500);
+        VMixApiPoller poller;
+        QSignalSpy errors(&poller, &VMixApiPoller::pollingError);
+        poller.start(vmix.endpoint(), 200);
+        QTRY_VERIFY_WITH_TIMEOUT(errors.count() >= 1, 5000);
+        const QString failure = poller.lastError();
+        QVERIFY(failure.startsWith("Polling vMix API failed: 401 ("));
+
+        vmix.setStatus(200);
+        vmix.setXml("<vmix>new</vmix>");
+        QTRY_COMPARE_WITH_TIMEOUT(poller.xml(), QStringLiteral("<vmix>new</vmix>"), 5000);
+        QVERIFY(poller.lastPollSuccessAt().isValid());
+        QCOMPARE(poller.lastError(), failure);
+        poller.stop();
+    }
+
+    void stopClearsEverything()
+    {
+        FakeVMixApi vmix;
+        QVERIFY(vmix.listen());
+        VMixApiPoller poller;
+        poller.start(vmix.endpoint(), 5000);
+        QTRY_VERIFY(!poller.xml().isEmpty());
+        poller.stop();
+        QVERIFY(!poller.lastPollAt().isValid());
+        QVERIFY(!poller.lastPollSuccessAt().isValid());
+        QCOMPARE(poller.lastError(), QString());
+        QCOMPARE(poller.xml(), QString());
+        // No more requests once stopped.
+        const qsizetype count = vmix.requests().size();
+        QTest::qWait(300);
+        QCOMPARE(vmix.requests().size(), count);
+    }
+
+    void lateAnswersAreIgnored_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::newRow("success") << 200;
+        QTest::newRow("failure") << 500;
+    }
+
+    void lateAnswersAreIgnored()
+    {
+        QFETCH(int, status);
+        FakeVMixApi vmix;
+        QVERIFY(vmix.listen());
+        vmix.setStatus(status);
+        vmix.setHoldAnswers(true);
+        VMixApiPoller poller;
+        QSignalSpy errors(&poller, &VMixApiPoller::pollingError);
+        poller.start(vmix.endpoint(), 5000);
+        QTRY_COMPARE(vmix.heldAnswerCount(), 1);
+        poller.stop();
+        vmix.releaseHeldAnswers();
+        QTest::qWait(200);
+        QCOMPARE(errors.count(), 0);
+        QCOMPARE(poller.xml(), QString());
+        QVERIFY(!poller.lastPollSuccessAt().isValid());
+        QCOMPARE(poller.lastError(), QString());
+    }
+
+    void hungVMixTimesOutWithinOneInterval()
+    {
+        FakeVMixApi vmix;
+        QVERIFY(vmix.listen());
+        vmix.setHoldAnswers(true);
+        VMixApiPoller poller;
+        QSignalSpy errors(&poller, &VMixApiPoller::pollingError);
+        poller.start(vmix.endpoint(), 300);
+        QTRY_VERIFY_WITH_TIMEOUT(errors.count() >= 1, 5000);
+        QVERIFY2(errors.at(0).at(0).toString().startsWith("Polling vMix API failed: 5 ("),
+                 qPrintable(errors.at(0).at(0).toString()));
+        poller.stop();
+    }
+
+    void restartReplacesEndpointAndInterval()
+    {
+        FakeVMixApi first;
+        FakeVMixApi second;
+        QVERIFY(first.listen());
+        QVERIFY(second.listen());
+        VMixApiPoller poller;
+        poller.start(first.endpoint(), 5000);
+        QTRY_COMPARE(first.requests().size(), 1);
+        poller.start(second.endpoint(), 200);
+        QTRY_VERIFY_WITH_TIMEOUT(second.requests().size() >= 3, 5000);
+        QCOMPARE(first.requests().size(), 1);
+        poller.stop();
+    }
+};
+
+QTEST_GUILESS_MAIN(VMixApiPollerTest)
+#include "tst_vmixapipoller.moc"
