@@ -4,10 +4,11 @@
 #include "ImageItem.h"
 #include "SlideSourcePreview.h"
 
-#if __has_include("RecorderSettings.h")
 #include "LiveStreamSettings.h"
 #include "LoginSettings.h"
 #include "NetworkSettings.h"
+#include "WebApi.h"
+#if __has_include("RecorderSettings.h")
 #include "RecorderSettings.h"
 #define QUILLORA_UI_HAVE_SETTINGS 1
 #endif
@@ -48,10 +49,10 @@ MainWindow::~MainWindow()
 void MainWindow::run()
 {
     ContextObjects objects;
-#ifdef QUILLORA_UI_HAVE_SETTINGS
     objects.liveStreamSettings = LiveStreamSettings::instance();
     objects.loginSettings = LoginSettings::instance();
     objects.networkSettings = NetworkSettings::instance();
+#ifdef QUILLORA_UI_HAVE_SETTINGS
     objects.recorderSettings = RecorderSettings::instance();
 #endif
     run(objects);
@@ -94,9 +95,7 @@ QString MainWindow::version() const
 
 QString MainWindow::siteUrl()
 {
-    QString url = qEnvironmentVariable("QUILLORA_SITE_URL");
-    if (url.isEmpty())
-        url = QStringLiteral(QUILLORA_DEFAULT_SITE_URL);
+    QString url = WebApi::siteUrl();
     while (url.endsWith(QLatin1Char('/')))
         url.chop(1);
     return url;
