@@ -1,12 +1,19 @@
 #include "Application.h"
 
 #include "ErrorWindow.h"
+#include "HeadlessRecording.h"
+#include "LiveStreamSettings.h"
 #include "Logging.h"
+#include "LoginSettings.h"
+#include "NetworkSettings.h"
+#include "RecorderSettings.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
 #include <QQmlApplicationEngine>
+
+#include <cstdio>
 
 Application *Application::s_instance = nullptr;
 
@@ -17,6 +24,7 @@ Application::Application(QObject *parent) : QObject(parent)
 
 Application::~Application()
 {
+    m_headlessRecording.reset();
     if (s_instance == this)
         s_instance = nullptr;
 }
@@ -101,8 +109,32 @@ bool Application::initializeWorkDir(const QString &dataDirOverride)
     return true;
 }
 
+void Application::loadSettings()
+{
+    LiveStreamSettings::instance()->load();
+    LoginSettings::instance()->load();
+    RecorderSettings::instance()->load();
+    NetworkSettings::instance()->load();
+}
+
+void Application::runHeadless()
+{
+    m_headlessRecording = std::make_unique<HeadlessRecording>(m_options, &m_recorder);
+    if (!initializeWorkDir(m_options.dataDir)) {
+        std::fputs("QuilloraRecorder: the data directory could not be initialized\n", stderr);
+        QCoreApplication::exit(HeadlessRecording::CannotStart);
+        return;
+    }
+    loadSettings();
+    m_headlessRecording->run();
+}
+
 void Application::run()
 {
+    if (m_options.headless()) {
+        runHeadless();
+        return;
+    }
     if (!initializeWorkDir(m_options.dataDir)) {
         auto *errorWindow = new ErrorWindow(
             QStringLiteral("Quillora Recorder data directory could not be initialized.<br>"
@@ -112,6 +144,8 @@ void Application::run()
         errorWindow->run();
         return;
     }
+
+    loadSettings();
 
     // Until the main window backend exists the recorder shows an empty main window.
     m_placeholderEngine = std::make_unique<QQmlApplicationEngine>();

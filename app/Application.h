@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandLineOptions.h"
+#include "Recorder.h"
 
 #include <QDir>
 #include <QObject>
@@ -8,6 +9,7 @@
 
 #include <memory>
 
+class HeadlessRecording;
 class QQmlApplicationEngine;
 
 // The recorder's top-level object: prepares the data directory and starts everything else from
@@ -32,11 +34,18 @@ public:
     static QDir dataDirectoryFor(const QString &programDir);
     static QString launcherFileName();
 
+    [[nodiscard]] Recorder *recorder() { return &m_recorder; }
+
 public Q_SLOTS:
     void run();
 
 private:
+    static void loadSettings();
+    void runHeadless();
+
+    Recorder m_recorder;
     CommandLineOptions m_options;
+    std::unique_ptr<HeadlessRecording> m_headlessRecording;
     std::unique_ptr<QQmlApplicationEngine> m_placeholderEngine;
 
     static Application *s_instance;

@@ -12,30 +12,86 @@ CommandLineOptions CommandLineOptions::parse(const QStringList &arguments)
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         auto takeValue = [&](QString &target) {
-            if (i + 1 >= arguments.size())
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty())
                 return false;
             target = arguments.at(++i);
             return true;
+        };
+        auto valueOption = [&](const char *name, QString &target) {
+            return argument == QLatin1String(name) && (takeValue(target) || true);
         };
 
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             options.result = Result::HelpRequested;
             return options;
         }
-        if (argument == QLatin1String("--data-dir")) {
-            if (!takeValue(options.dataDir) || options.dataDir.isEmpty())
+        if (argument == QLatin1String("--record")) {
+            options.record = true;
+        } else if (argument == QLatin1String("--live")) {
+            options.live = true;
+        } else if (argument == QLatin1String("--connect-existing")) {
+            options.connectExisting = true;
+        } else if (argument == QLatin1String("--list-sources")) {
+            options.listSources = true;
+        } else if (argument == QLatin1String("--duration")) {
+            QString value;
+            bool ok = false;
+            const int seconds = takeValue(value) ? value.toInt(&ok) : 0;
+            if (!ok || seconds <= 0)
+                return fail(QStringLiteral("--duration needs a positive number of seconds"));
+            options.durationSeconds = seconds;
+        } else if (valueOption("--data-dir", options.dataDir)) {
+            if (options.dataDir.isEmpty())
                 return fail(QStringLiteral("--data-dir needs a directory"));
-            continue;
+        } else if (valueOption("--email", options.email)) {
+            if (options.email.isEmpty())
+                return fail(QStringLiteral("--email needs an address"));
+        } else if (valueOption("--presentation-id", options.presentationId)) {
+            if (options.presentationId.isEmpty())
+                return fail(QStringLiteral("--presentation-id needs an identifier"));
+        } else if (valueOption("--slide-source", options.slideSourceId)) {
+            if (options.slideSourceId.isEmpty())
+                return fail(QStringLiteral("--slide-source needs an identifier"));
+        } else if (valueOption("--audio-input", options.audioInputId)) {
+            if (options.audioInputId.isEmpty())
+                return fail(QStringLiteral("--audio-input needs an identifier"));
+        } else {
+            return fail(QStringLiteral("unknown option: %1").arg(argument));
         }
-        return fail(QStringLiteral("unknown option: %1").arg(argument));
     }
+
+    if (options.record && options.listSources)
+        return fail(QStringLiteral("--record and --list-sources exclude each other"));
+    if (!options.record) {
+        if (options.durationSeconds > 0 || options.live)
+            return fail(QStringLiteral("--duration and --live need --record"));
+    }
+    if (!options.live &&
+        (!options.email.isEmpty() || !options.presentationId.isEmpty() || options.connectExisting))
+        return fail(
+            QStringLiteral("--email, --presentation-id and --connect-existing need --live"));
     return options;
 }
 
 QString CommandLineOptions::usage()
 {
-    return QStringLiteral("Usage: QuilloraRecorder [--data-dir DIR]\n"
-                          "\n"
-                          "  --data-dir DIR   keep Logs and Presentations in DIR\n"
-                          "  --help           show this text\n");
+    return QStringLiteral(
+        "Usage: QuilloraRecorder [--data-dir DIR]\n"
+        "       QuilloraRecorder --record [--duration SECONDS] [--live [--email ADDRESS]\n"
+        "                        [--presentation-id ID] [--connect-existing]]\n"
+        "                        [--slide-source ID] [--audio-input ID] [--data-dir DIR]\n"
+        "       QuilloraRecorder --list-sources\n"
+        "\n"
+        "  --data-dir DIR         keep Logs and Presentations in DIR\n"
+        "  --record               record one presentation without a window; stops after\n"
+        "                         --duration or on SIGINT/SIGTERM\n"
+        "  --duration SECONDS     length of the recording\n"
+        "  --live                 stream the recording live (stored live stream token, or\n"
+        "                         --email with the password in QUILLORA_PASSWORD)\n"
+        "  --presentation-id ID   the web service's presentation to stream to\n"
+        "  --connect-existing     join the presentation's existing live stream\n"
+        "  --list-sources         print the slide sources and audio inputs with their ids\n"
+        "  --slide-source ID      choose the slide source (saved in the settings)\n"
+        "  --audio-input ID       choose the audio input (saved in the settings)\n"
+        "  --help                 show this text\n");
 }

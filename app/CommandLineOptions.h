@@ -17,6 +17,19 @@ struct CommandLineOptions
     QString error;   // the reason of a UsageError, one line
     QString dataDir; // --data-dir: replaces the data directory rule when set
 
+    // Headless operation: no window, one recording or a listing.
+    bool record = false;          // --record
+    int durationSeconds = -1;     // --duration, -1 = until SIGINT/SIGTERM
+    bool live = false;            // --live
+    QString email;                // --email (the password comes from QUILLORA_PASSWORD)
+    QString presentationId;       // --presentation-id
+    bool connectExisting = false; // --connect-existing
+    bool listSources = false;     // --list-sources
+    QString slideSourceId;        // --slide-source
+    QString audioInputId;         // --audio-input
+
+    [[nodiscard]] bool headless() const { return record || listSources; }
+
     // arguments as QCoreApplication::arguments() gives them, the program first
     static CommandLineOptions parse(const QStringList &arguments);
     static QString usage();

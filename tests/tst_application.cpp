@@ -105,8 +105,13 @@ private Q_SLOTS:
         ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
         run.setEnvironment(TestEnvironment::childEnvironment(root.filePath("config")));
         QVERIFY(run.start({"--data-dir", dataDir}));
-        QVERIFY(run.waitForOutput("work directory set to", 20000));
-        QVERIFY(run.waitFor([&] { return !findLogFile(dataDir).isEmpty(); }, 5000));
+        // The console gets each line before the file does.
+        QVERIFY(run.waitFor(
+            [&] {
+                const QString logFile = findLogFile(dataDir);
+                return !logFile.isEmpty() && readFile(logFile).contains("work directory set to");
+            },
+            20000));
         run.terminate();
 
         QVERIFY(QFileInfo(dataDir + "/Presentations").isDir());

@@ -1,0 +1,231 @@
+#include "HeadlessRecording.h"
+
+#include "AudioInputInfo.h"
+#include "LoginSettings.h"
+#include "Presentation.h"
+#include "Recorder.h"
+#include "RecorderSettings.h"
+#include "SlidesSourceInfo.h"
+#include "TerminationSignals.h"
+#include "WebApi.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+
+#include <cstdio>
+
+namespace {
+
+void printLine(FILE *stream, const QString &text)
+{
+    const QByteArray line = text.toUtf8() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+HeadlessRecording::HeadlessRecording(const CommandLineOptions &options, Recorder *recorder,
+                                     QObject *parent)
+    : QObject(parent), m_options(options), m_recorder(recorder)
+{
+    m_durationTimer.setSingleShot(true);
+    m_durationTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_durationTimer, &QTimer::timeout, this, &HeadlessRecording::requestStop);
+}
+
+HeadlessRecording::~HeadlessRecording() = default;
+
+void HeadlessRecording::run()
+{
+    if (m_options.listSources) {
+        listSources();
+        finish(Success);
+        return;
+    }
+
+    m_terminationSignals = TerminationSignals::create();
+    if (m_terminationSignals) {
+        connect(m_terminationSignals.get(), &TerminationSignals::terminationRequested, this,
+                [this](int signalNumber) {
+                    qInfo() << "[HeadlessRecording]"
+                            << "termination signal" << signalNumber;
+                    requestStop();
+                });
+    }
+
+    if (!applySourceChoices())
+        return;
+    m_selectionWait.start();
+    waitForSelections();
+}
+
+void HeadlessRecording::listSources()
+{
+    printLine(stdout, QStringLiteral("Slide sources:"));
+    const QList<SlidesSourceInfo> sources = SlidesSourceInfo::availableSlideSources();
+    for (const SlidesSourceInfo &source : sources) {
+        printLine(stdout, QStringLiteral("  %1\t%2%3")
+                              .arg(QString::fromUtf8(source.id()), source.name(),
+                                   source.enabled() ? QString() : QStringLiteral(" (disabled)")));
+    }
+    printLine(stdout, QStringLiteral("Audio inputs:"));
+    const QList<AudioInputInfo> inputs = AudioInputInfo::availableAudioInputs();
+    for (const AudioInputInfo &input : inputs)
+        printLine(stdout,
+                  QStringLiteral("  %1\t%2").arg(QString::fromUtf8(input.id()), input.name()));
+}
+
+bool HeadlessRecording::applySourceChoices()
+{
+    RecorderSettings *settings = RecorderSettings::instance();
+    if (!m_options.slideSourceId.isEmpty()) {
+        const QByteArray id = m_options.slideSourceId.toUtf8();
+        const QList<SlidesSourceInfo> sources = SlidesSourceInfo::availableSlideSources();
+        auto found = std::find_if(sources.cbegin(), sources.cend(),
+                                  [&id](const SlidesSourceInfo &info) { return info.id() == id; });
+        if (found == sources.cend() || !found->enabled()) {
+            fail(QStringLiteral("no usable slide source with the identifier %1")
+                     .arg(m_options.slideSourceId));
+            return false;
+        }
+        settings->setSelectedSlideSource(*found);
+    }
+    if (!m_options.audioInputId.isEmpty()) {
+        const QByteArray id = m_options.audioInputId.toUtf8();
+        const QList<AudioInputInfo> inputs = AudioInputInfo::availableAudioInputs();
+        auto found = std::find_if(inputs.cbegin(), inputs.cend(),
+                                  [&id](const AudioInputInfo &info) { return info.id() == id; });
+        if (found == inputs.cend()) {
+            fail(QStringLiteral("no audio input with the identifier %1")
+                     .arg(m_options.audioInputId));
+            return false;
+        }
+        settings->setSelectedAudioInput(*found);
+    }
+    return true;
+}
+
+// The settings resolve the stored choices on their first poll of the devices; a recording started
+// before that would find no slide source.
+void HeadlessRecording::waitForSelections()
+{
+    RecorderSettings *settings = RecorderSettings::instance();
+    const bool slideSourceKnown = settings->selectedSlideSource().isValid();
+    const bool audioKnown = settings->selectedAudioInput().isValid() ||
+                            AudioInputInfo::availableAudioInputs().isEmpty();
+    if ((slideSourceKnown && audioKnown) || m_selectionWait.elapsed() > 5000) {
+        if (!slideSourceKnown) {
+            fail(QStringLiteral("no usable slide source"));
+            return;
+        }
+        authenticate();
+        return;
+    }
+    QTimer::singleShot(100, this, &HeadlessRecording::waitForSelections);
+}
+
+void HeadlessRecording::authenticate()
+{
+    if (!m_options.live) {
+        startRecording();
+        return;
+    }
+    if (m_options.email.isEmpty()) {
+        if (LoginSettings::instance()->liveStreamToken().isEmpty()) {
+            fail(QStringLiteral("no stored live stream token: log in with --email ADDRESS and "
+                                "the password in QUILLORA_PASSWORD"));
+            return;
+        }
+        startRecording();
+        return;
+    }
+    if (!qEnvironmentVariableIsSet("QUILLORA_PASSWORD")) {
+        fail(QStringLiteral("--email needs the password in the environment variable "
+                            "QUILLORA_PASSWORD"));
+        return;
+    }
+    WebApi *webApi = WebApi::instance();
+    connect(webApi, &WebApi::loginSuccessful, this, &HeadlessRecording::startRecording,
+            Qt::SingleShotConnection);
+    connect(
+        webApi, &WebApi::loginFailed, this, [this] { fail(QStringLiteral("login failed")); },
+        Qt::SingleShotConnection);
+    webApi->login(m_options.email, qEnvironmentVariable("QUILLORA_PASSWORD"));
+}
+
+void HeadlessRecording::startRecording()
+{
+    if (m_finishing)
+        return;
+    connect(m_recorder, &Recorder::presentationCreated, this, [](Presentation *presentation) {
+        printLine(stdout, presentation->dir().absolutePath());
+    });
+    connect(m_recorder, &Recorder::started, this, &HeadlessRecording::onStarted);
+    connect(m_recorder, &Recorder::stopped, this, &HeadlessRecording::onStopped);
+    connect(m_recorder, &Recorder::liveStreamStartFailed, this,
+            [this](const QString &message) { m_liveStreamStartFailure = message; });
+    connect(m_recorder, &Recorder::recordingError, this, [](const QString &message) {
+        qWarning() << "[HeadlessRecording]"
+                   << "recording error:" << message;
+    });
+
+    m_recorder->requestStart(m_options.live, m_options.connectExisting, m_options.presentationId);
+    if (m_recorder->state() == Recorder::Stopped)
+        fail(QStringLiteral("the presentation directory could not be created"));
+}
+
+void HeadlessRecording::onStarted()
+{
+    m_started = true;
+    qInfo() << "[HeadlessRecording]"
+            << "recording started";
+    if (m_options.durationSeconds > 0)
+        m_durationTimer.start(m_options.durationSeconds * 1000);
+}
+
+void HeadlessRecording::requestStop()
+{
+    if (m_recorder->state() == Recorder::Stopped) {
+        if (!m_started)
+            fail(QStringLiteral("interrupted before the recording started"));
+        return;
+    }
+    m_recorder->requestStop();
+}
+
+void HeadlessRecording::onStopped()
+{
+    // liveStreamStartFailed follows stopped(): look at the outcome once both have arrived.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_liveStreamStartFailure.isEmpty()) {
+            fail(QStringLiteral("the live stream could not be started: %1")
+                     .arg(m_liveStreamStartFailure));
+        } else if (!m_started) {
+            fail(QStringLiteral("the recording could not be started (no usable slide source?)"));
+        } else {
+            qInfo() << "[HeadlessRecording]"
+                    << "recording finished";
+            finish(Success);
+        }
+    });
+}
+
+void HeadlessRecording::fail(const QString &reason)
+{
+    printLine(stderr, QStringLiteral("QuilloraRecorder: %1").arg(reason));
+    qWarning() << "[HeadlessRecording]" << reason;
+    finish(CannotStart);
+}
+
+void HeadlessRecording::finish(int status)
+{
+    if (m_finishing)
+        return;
+    m_finishing = true;
+    m_durationTimer.stop();
+    // The sound server's client library needs a moment after the audio input stopped before the
+    // process may end.
+    QTimer::singleShot(200, QCoreApplication::instance(),
+                       [status] { QCoreApplication::exit(status); });
+}

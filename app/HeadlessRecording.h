@@ -1,0 +1,57 @@
+#pragma once
+
+#include "CommandLineOptions.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+class Recorder;
+class TerminationSignals;
+
+// One recording without a window, for unattended use: chooses the sources asked for, starts the
+// recorder (logging in first for a live stream), stops after the duration or on SIGINT/SIGTERM,
+// and quits the application with the exit status.
+class HeadlessRecording : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum ExitStatus
+    {
+        Success = 0,
+        CannotStart = 1,
+        UsageError = 2
+    };
+
+    HeadlessRecording(const CommandLineOptions &options, Recorder *recorder,
+                      QObject *parent = nullptr);
+    ~HeadlessRecording() override;
+
+    // Runs the listing or the recording; the application quits when it is done.
+    void run();
+
+private:
+    void listSources();
+    bool applySourceChoices();
+    void waitForSelections();
+    void authenticate();
+    void startRecording();
+    void onStarted();
+    void onStopped();
+    void requestStop();
+    void fail(const QString &reason);
+    void finish(int status);
+
+    CommandLineOptions m_options;
+    Recorder *m_recorder;
+    std::unique_ptr<TerminationSignals> m_terminationSignals;
+    QTimer m_durationTimer;
+    QElapsedTimer m_selectionWait;
+    QString m_liveStreamStartFailure;
+    bool m_started = false;
+    bool m_finishing = false;
+};

@@ -1,0 +1,182 @@
+#include "Presentation.h"
+
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QDomDocument>
+#include <QFile>
+#include <QStringConverter>
+#include <QTextStream>
+#include <QVariant>
+
+#include <memory>
+
+namespace {
+
+const QString xmlFileName = QStringLiteral("presentation.xml");
+const QString timestampsFileName = QStringLiteral("timestamps_ms.txt");
+
+} // namespace
+
+Presentation::Presentation(const QDir &directory) : m_directory(directory) {}
+
+Presentation *Presentation::create(bool isLiveStream, bool connectToExistingLiveStream,
+                                   const QString &livestreamPresentationId)
+{
+    QDir workDir(QCoreApplication::instance()->property("workDir").toString());
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString stamp = now.toString(Qt::ISODate).replace(QLatin1Char(':'), QLatin1Char('-'));
+    const QString name =
+        (isLiveStream ? QObject::tr("Live Stream %1") : QObject::tr("Presentation %1")).arg(stamp);
+
+    if (!workDir.mkdir(name)) {
+        qDebug() << "[Presentation] Creating directory" << name << "in" << workDir.absolutePath()
+                 << "failed.";
+        return nullptr;
+    }
+    if (!workDir.cd(name)) {
+        qDebug() << "[Presentation] Entering directory failed.";
+        return nullptr;
+    }
+
+    auto presentation = std::make_unique<Presentation>(workDir);
+    presentation->setLiveStream(isLiveStream);
+    presentation->setLivestreamPresentationId(livestreamPresentationId);
+    presentation->setConnectToExistingLiveStream(connectToExistingLiveStream);
+    presentation->setTitle(name);
+    presentation->setRecordedAt(now);
+    if (!presentation->saveXml())
+        return nullptr;
+    return presentation.release();
+}
+
+Presentation *Presentation::load(const QDir &directory)
+{
+    auto presentation = std::make_unique<Presentation>(directory);
+    if (!presentation->loadXml())
+        return nullptr;
+    presentation->setSlideCount(presentation->countSlides());
+    return presentation.release();
+}
+
+int Presentation::countSlides() const
+{
+    QStringList paths;
+    QDirIterator it(m_directory.absolutePath(), {timestampsFileName}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        paths.append(it.next());
+
+    int total = 0;
+    for (const QString &path : std::as_const(paths)) {
+        QFile file(path);
+        if (!file.exists() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+            continue;
+        QTextStream stream(&file);
+        QString line;
+        while (stream.readLineInto(&line)) {
+            if (!line.isEmpty())
+                ++total;
+        }
+    }
+    return total;
+}
+
+void Presentation::setLiveStream(bool newVal)
+{
+    if (m_isLiveStream == newVal)
+        return;
+    m_isLiveStream = newVal;
+    emit property_isLiveStreamChanged(newVal);
+}
+
+void Presentation::setLivestreamPresentationId(const QString &newVal)
+{
+    if (m_livestreamPresentationId == newVal)
+        return;
+    m_livestreamPresentationId = newVal;
+    emit property_livestreamPresentationIdChanged(newVal);
+}
+
+void Presentation::setConnectToExistingLiveStream(bool newVal)
+{
+    if (m_connectToExistingLiveStream == newVal)
+        return;
+    m_connectToExistingLiveStream = newVal;
+    emit property_connectToExistingLiveStreamChanged(newVal);
+}
+
+void Presentation::setTitle(const QString &newVal)
+{
+    if (m_title == newVal)
+        return;
+    m_title = newVal;
+    emit property_titleChanged(newVal);
+}
+
+void Presentation::setRecordedAt(const QDateTime &newVal)
+{
+    if (m_recordedAt == newVal)
+        return;
+    m_recordedAt = newVal;
+    emit property_recordedAtChanged(newVal);
+}
+
+void Presentation::setSlideCount(int newVal)
+{
+    if (m_slideCount == newVal)
+        return;
+    m_slideCount = newVal;
+    emit property_slideCountChanged(newVal);
+}
+
+bool Presentation::saveXml() const
+{
+    QDomDocument document;
+    document.appendChild(document.createProcessingInstruction(
+        QStringLiteral("xml"), QStringLiteral("version='1.0' encoding='UTF-8'")));
+    QDomElement root = document.createElement(QStringLiteral("presentation"));
+    document.appendChild(root);
+    appendChildElement(document, root, QStringLiteral("name"), m_title);
+    appendChildElement(document, root, QStringLiteral("recordingStart"),
+                       m_recordedAt.toString(Qt::ISODate));
+
+    QFile file(m_directory.absoluteFilePath(xmlFileName));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate)) {
+        qWarning() << "[Presentation]"
+                   << "saving XML failed";
+        return false;
+    }
+    QTextStream stream(&file);
+    document.save(stream, 4, QDomNode::EncodingFromDocument);
+    stream.flush();
+    file.close();
+    return true;
+}
+
+bool Presentation::loadXml()
+{
+    QFile file(m_directory.absoluteFilePath(xmlFileName));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    QDomDocument document;
+    if (!document.setContent(&file)) {
+        file.close();
+        return false;
+    }
+    const QDomElement root = document.documentElement();
+    setTitle(root.firstChildElement(QStringLiteral("name")).text());
+    setRecordedAt(QDateTime::fromString(
+        root.firstChildElement(QStringLiteral("recordingStart")).text(), Qt::ISODate));
+    file.close();
+    qDebug() << "[Presentation]"
+             << "loaded presentation" << m_title;
+    return true;
+}
+
+void Presentation::appendChildElement(QDomDocument &document, QDomElement &parent,
+                                      const QString &name, const QString &text) const
+{
+    QDomElement element = document.createElement(name);
+    element.appendChild(document.createTextNode(text));
+    parent.appendChild(element);
+}

@@ -1,0 +1,94 @@
+#include "SlideSource.h"
+
+#include "SlideSourceScreenInterval.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+#include <QVariantMap>
+
+#include <chrono>
+
+namespace {
+
+qint64 monotonicMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+SlideSource *SlideSource::create(const SlidesSourceInfo &info)
+{
+    switch (info.type()) {
+    case SlidesSourceInfo::ScreenInterval:
+        return new SlideSourceScreenInterval(info);
+    default:
+        // Capture devices and NDI streams have no source class in this build yet.
+        qWarning() << "[SlideSource]"
+                   << "unhandled slide source type" << int(info.type());
+        return nullptr;
+    }
+}
+
+SlideSource::SlideSource(const SlidesSourceInfo &info) : m_slidesSourceInfo(info)
+{
+    SlideImage::registerMetaTypes();
+    moveToThread(this);
+}
+
+SlideSource::~SlideSource()
+{
+    qDebug() << "[SlideSource::~SlideSource]";
+}
+
+bool SlideSource::slidesFrozen() const
+{
+    return m_slidesFrozen.load();
+}
+
+QList<QVariant> SlideSource::slidesResolutions() const
+{
+    QMutexLocker locker(&m_slidesResolutionsMutex);
+    return m_slidesResolutions;
+}
+
+qint64 SlideSource::currentSlideTime() const
+{
+    const qint64 start = m_slideTimerStartMs.load();
+    if (start == clockNotStarted)
+        return 0;
+    return monotonicMs() - start;
+}
+
+void SlideSource::requestStop()
+{
+    exit(0);
+}
+
+void SlideSource::restartTimer()
+{
+    m_slideTimerStartMs.store(monotonicMs());
+}
+
+void SlideSource::freezeSlides()
+{
+    m_slidesFrozen.store(!m_slidesFrozen.load());
+    emit slidesFrozenChanged();
+}
+
+void SlideSource::updateSlidesResolutions(const QList<SlideImage> &slides)
+{
+    QList<QVariant> resolutions;
+    resolutions.reserve(slides.size());
+    for (const SlideImage &slide : slides) {
+        const QSizeF size = slide.image.deviceIndependentSize();
+        resolutions.append(QVariantMap{{QStringLiteral("width"), size.width()},
+                                       {QStringLiteral("height"), size.height()}});
+    }
+    {
+        QMutexLocker locker(&m_slidesResolutionsMutex);
+        m_slidesResolutions = std::move(resolutions);
+    }
+    emit slidesResolutionsChanged();
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "SlideImage.h"
+#include "SlidesSourceInfo.h"
+
+#include <QList>
+#include <QMutex>
+#include <QThread>
+#include <QVariant>
+
+#include <atomic>
+#include <limits>
+
+// A source of slide pictures. Each source is a thread that lives in itself: its slots, timers and
+// captures run in its own event loop, and batches leave by the queued slidesCaptured() signal.
+// The one receiver of slidesCaptured() owns the matrices of every batch it receives.
+class SlideSource : public QThread
+{
+    Q_OBJECT
+
+public:
+    // The source for the description, or null for a kind this build cannot capture from. The
+    // caller owns the result and deletes it only after its thread has finished.
+    [[nodiscard]] static SlideSource *create(const SlidesSourceInfo &info);
+
+    explicit SlideSource(const SlidesSourceInfo &info);
+    ~SlideSource() override;
+
+    [[nodiscard]] const SlidesSourceInfo &slidesSourceInfo() const { return m_slidesSourceInfo; }
+    [[nodiscard]] virtual bool slidesFrozen() const;
+    // One map ("width", "height") per picture of the latest batch; safe from any thread.
+    [[nodiscard]] QList<QVariant> slidesResolutions() const;
+    // Milliseconds since the latest restartTimer(); 0 before the first one.
+    [[nodiscard]] qint64 currentSlideTime() const;
+
+signals:
+    void captureError(const QString &error);
+    void slidesFrozenChanged();
+    void slidesResolutionsChanged();
+    void slidesCaptured(qint64 time, const QList<SlideImage> &slides, bool forceNewSlide);
+    void ready();
+    void stopped();
+
+public slots:
+    virtual void requestStop();
+    void restartTimer();
+    virtual void freezeSlides();
+    virtual void captureSlide() = 0;
+
+protected:
+    void updateSlidesResolutions(const QList<SlideImage> &slides);
+
+private:
+    // Sentinel for a slide clock that was never started.
+    static constexpr qint64 clockNotStarted = std::numeric_limits<qint64>::min();
+
+    SlidesSourceInfo m_slidesSourceInfo;
+    // The slide clock's reference point on the monotonic clock; restartTimer() is called from the
+    // source thread and from the recorder's thread, so it is one atomic value.
+    std::atomic<qint64> m_slideTimerStartMs{clockNotStarted};
+    std::atomic<bool> m_slidesFrozen{false};
+    mutable QMutex m_slidesResolutionsMutex;
+    QList<QVariant> m_slidesResolutions;
+};

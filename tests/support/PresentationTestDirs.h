@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QDir>
+#include <QString>
+
+// Builds presentation directories on disk for the presentation store tests.
+namespace PresentationTestDirs {
+
+bool writeFile(const QString &path, const QByteArray &content);
+// A directory with a presentation.xml as the recorder writes it, and optional slide lines.
+bool makePresentation(const QDir &parent, const QString &name, const QString &title,
+                      const QString &recordingStart, const QByteArray &timestamps = {});
+
+} // namespace PresentationTestDirs

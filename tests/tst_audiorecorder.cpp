@@ -1,0 +1,404 @@
+#include "AudioRecorder.h"
+#include "Presentation.h"
+#include "RecorderSettings.h"
+#include "TestEnvironment.h"
+#include "WavFileHeader.h"
+
+#include <QBuffer>
+#include <QMediaDevices>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <cmath>
+#include <csignal>
+
+namespace {
+
+QAudioDevice findInput(const QByteArray &id)
+{
+    const QList<QAudioDevice> devices = QMediaDevices::audioInputs();
+    for (const QAudioDevice &device : devices) {
+        if (device.id() == id)
+            return device;
+    }
+    return QAudioDevice();
+}
+
+quint32 le32(const QByteArray &bytes, int offset)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + offset);
+}
+
+quint16 le16(const QByteArray &bytes, int offset)
+{
+    return qFromLittleEndian<quint16>(bytes.constData() + offset);
+}
+
+// Channel 0 of the samples as values in [-1, 1].
+QList<double> firstChannel(const QByteArray &data, const WavFileHeader &header, bool isFloat)
+{
+    QList<double> samples;
+    const int bytes = header.sampleSize() / 8;
+    const int frame = bytes * header.channelCount();
+    if (frame == 0)
+        return samples;
+    for (qsizetype offset = 0; offset + frame <= data.size(); offset += frame) {
+        const char *p = data.constData() + offset;
+        switch (bytes) {
+        case 1:
+            samples.append((quint8(*p) - 128) / 128.0);
+            break;
+        case 2:
+            samples.append(qFromLittleEndian<qint16>(p) / 32768.0);
+            break;
+        case 4:
+            samples.append(isFloat ? double(qFromLittleEndian<float>(p))
+                                   : qFromLittleEndian<qint32>(p) / 2147483648.0);
+            break;
+        }
+    }
+    return samples;
+}
+
+// The frequency of a clean tone from its rising zero crossings, interpolated between samples.
+double dominantFrequency(const QList<double> &samples, int sampleRate)
+{
+    double first = -1;
+    double last = -1;
+    int crossings = 0;
+    for (qsizetype i = 1; i < samples.size(); ++i) {
+        if (samples.at(i - 1) < 0 && samples.at(i) >= 0) {
+            const double at = (i - 1) + samples.at(i - 1) / (samples.at(i - 1) - samples.at(i));
+            if (first < 0)
+                first = at;
+            last = at;
+            ++crossings;
+        }
+    }
+    if (crossings < 2)
+        return 0;
+    return (crossings - 1) / ((last - first) / sampleRate);
+}
+
+} // namespace
+
+class TestAudioRecorder : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void wavHeaderLayout();
+    void wavHeaderWithoutByteRate();
+    void recordsTheSine_data();
+    void recordsTheSine();
+    void recordingWithoutInput();
+    void stopWhileStarting();
+    void unopenableFileStopsWithoutStart();
+    void destructionWhileRecordingFinalizesFile();
+    void killedRecordingLeavesPlayableFile();
+
+private:
+    QTemporaryDir m_configHome;
+    QAudioDevice m_sine;
+    std::unique_ptr<QTemporaryDir> m_directory;
+};
+
+void TestAudioRecorder::initTestCase()
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+    RecorderSettings::instance()->setAudioChannelCount(1);
+    if (!TestEnvironment::hasPulseAudio())
+        return;
+    const QByteArray sineId = qgetenv("QUILLORA_TEST_SINE_SOURCE");
+    QTRY_VERIFY_WITH_TIMEOUT(!(m_sine = findInput(sineId)).isNull(), 5000);
+}
+
+void TestAudioRecorder::init()
+{
+    m_directory = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_directory->isValid());
+    RecorderSettings::instance()->setSelectedAudioInput(AudioInputInfo(m_sine));
+}
+
+void TestAudioRecorder::wavHeaderLayout()
+{
+    QAudioFormat format;
+    format.setSampleRate(48000);
+    format.setChannelCount(2);
+    format.setSampleFormat(QAudioFormat::Int32);
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    QVERIFY(WavFileHeader(format).writeHeader(&buffer));
+    QCOMPARE(buffer.size(), WavFileHeader::size);
+    const QByteArray header = buffer.data();
+    QCOMPARE(header.left(4), QByteArray("RIFF"));
+    QCOMPARE(le32(header, 4), 0u);
+    QCOMPARE(header.mid(8, 8), QByteArray("WAVEfmt "));
+    QCOMPARE(le32(header, 16), 16u);
+    QCOMPARE(le16(header, 20), quint16(1));
+    QCOMPARE(le16(header, 22), quint16(2));
+    QCOMPARE(le32(header, 24), 48000u);
+    QCOMPARE(le32(header, 28), 384000u);
+    QCOMPARE(le16(header, 32), quint16(8));
+    QCOMPARE(le16(header, 34), quint16(32));
+    QCOMPARE(header.mid(36, 4), QByteArray("data"));
+    QCOMPARE(le32(header, 40), 0u);
+
+    buffer.write(QByteArray(384000 * 3 / 2, '\1'));
+    QVERIFY(WavFileHeader::writeLengths(&buffer));
+    QCOMPARE(buffer.pos(), buffer.size());
+    QCOMPARE(le32(buffer.data(), 4), quint32(buffer.size() - 8));
+    QCOMPARE(le32(buffer.data(), 40), quint32(buffer.size() - 44));
+
+    WavFileHeader read;
+    buffer.seek(0);
+    QVERIFY(read.read(&buffer));
+    QCOMPARE(read.byteOrder(), 1u);
+    QCOMPARE(read.channelCount(), quint16(2));
+    QCOMPARE(read.sampleRate(), 48000u);
+    QCOMPARE(read.sampleSize(), quint16(32));
+    QCOMPARE(read.length(), 576000u);
+    QCOMPARE(read.seconds(), 1);
+    QCOMPARE(read.millis(), 1500);
+}
+
+void TestAudioRecorder::wavHeaderWithoutByteRate()
+{
+    QAudioFormat unknown;
+    unknown.setSampleRate(48000);
+    unknown.setChannelCount(1);
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    QVERIFY(WavFileHeader(unknown).writeHeader(&buffer));
+    buffer.write(QByteArray(100, '\0'));
+    QVERIFY(WavFileHeader::writeLengths(&buffer));
+    buffer.seek(0);
+    WavFileHeader read;
+    QVERIFY(read.read(&buffer));
+    QCOMPARE(read.sampleSize(), quint16(0));
+    QCOMPARE(read.length(), 100u);
+    QCOMPARE(read.seconds(), 0);
+    QCOMPARE(read.millis(), 0);
+    QCOMPARE(WavFileHeader().byteOrder(), 1u);
+
+    QAudioFormat floating;
+    floating.setSampleRate(44100);
+    floating.setChannelCount(1);
+    floating.setSampleFormat(QAudioFormat::Float);
+    QBuffer floatBuffer;
+    floatBuffer.open(QIODevice::ReadWrite);
+    QVERIFY(WavFileHeader(floating).writeHeader(&floatBuffer));
+    QCOMPARE(le16(floatBuffer.data(), 20), quint16(3));
+    QCOMPARE(le16(floatBuffer.data(), 34), quint16(32));
+}
+
+void TestAudioRecorder::recordsTheSine_data()
+{
+    QTest::addColumn<int>("channels");
+    QTest::newRow("mono") << 1;
+    QTest::newRow("stereo") << 2;
+}
+
+void TestAudioRecorder::recordsTheSine()
+{
+    QFETCH(int, channels);
+    if (m_sine.isNull())
+        QSKIP("no PulseAudio sine source");
+    RecorderSettings::instance()->setAudioChannelCount(channels);
+    auto restore = qScopeGuard([] { RecorderSettings::instance()->setAudioChannelCount(1); });
+    Presentation presentation{QDir(m_directory->path())};
+    AudioRecorder recorder;
+    QSignalSpy started(&recorder, &AudioRecorder::started);
+    QSignalSpy stopped(&recorder, &AudioRecorder::stopped);
+    QSignalSpy firstSamples(&recorder, &AudioRecorder::firstSamplesReceived);
+    QSignalSpy states(&recorder, &AudioRecorder::property_stateChanged);
+
+    recorder.requestStart(&presentation);
+    QCOMPARE(recorder.state(), AudioRecorder::Starting);
+    QVERIFY(started.wait(5000));
+    QElapsedTimer sinceStarted;
+    sinceStarted.start();
+    QCOMPARE(recorder.state(), AudioRecorder::Started);
+    QCOMPARE(recorder.msecsSinceFirstSample() >= 0, firstSamples.count() == 1);
+    QVERIFY(firstSamples.count() == 1 || firstSamples.wait(5000));
+    // The first sample lies between the start and its arrival.
+    const qint64 sinceFirstSample = recorder.msecsSinceFirstSample();
+    QVERIFY(sinceFirstSample >= 0);
+    QVERIFY2(sinceFirstSample <= sinceStarted.elapsed() + 100,
+             qPrintable(QStringLiteral("%1 ms since the first sample, %2 ms since the start")
+                            .arg(sinceFirstSample)
+                            .arg(sinceStarted.elapsed())));
+    // Long enough for one update of the lengths while recording.
+    QTest::qWait(AudioRecorder::lengthUpdateIntervalMs + 1000);
+
+    recorder.requestStop();
+    QCOMPARE(recorder.state(), AudioRecorder::Stopping);
+    QVERIFY(stopped.count() == 1 || stopped.wait(5000));
+    QCOMPARE(recorder.state(), AudioRecorder::Stopped);
+    QCOMPARE(started.count(), 1);
+    QCOMPARE(stopped.count(), 1);
+    QCOMPARE(firstSamples.count(), 1);
+    QCOMPARE(states.count(), 4);
+
+    QFile file(QDir(m_directory->path()).absoluteFilePath(QStringLiteral("audio.wav")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.size() > WavFileHeader::size);
+    QCOMPARE(le32(bytes, 4), quint32(bytes.size() - 8));
+    QCOMPARE(le32(bytes, 40), quint32(bytes.size() - 44));
+
+    // The header describes the format the recorder asked for, or the device's own one.
+    QAudioFormat requested = m_sine.preferredFormat();
+    requested.setSampleFormat(QAudioFormat::Int32);
+    requested.setChannelCount(channels);
+    requested.setChannelConfig(QAudioFormat::ChannelConfigUnknown);
+    requested.setSampleRate(48000);
+    const QAudioFormat used =
+        m_sine.isFormatSupported(requested) ? requested : m_sine.preferredFormat();
+    QBuffer headerBuffer;
+    headerBuffer.setData(bytes.left(WavFileHeader::size));
+    headerBuffer.open(QIODevice::ReadOnly);
+    WavFileHeader header;
+    QVERIFY(header.read(&headerBuffer));
+    QCOMPARE(int(header.channelCount()), used.channelCount());
+    QCOMPARE(int(header.sampleRate()), used.sampleRate());
+    QCOMPARE(int(header.sampleSize()), used.bytesPerSample() * 8);
+    QCOMPARE(le16(bytes, 20), quint16(used.sampleFormat() == QAudioFormat::Float ? 3 : 1));
+    QCOMPARE(le16(bytes, 32), quint16(used.bytesPerFrame()));
+    QCOMPARE(int(le32(bytes, 28)), used.bytesPerFrame() * used.sampleRate());
+    QCOMPARE(header.length() % used.bytesPerFrame(), 0u);
+    QVERIFY2(header.millis() >= 1000, qPrintable(QString::number(header.millis())));
+
+    const QList<double> samples = firstChannel(bytes.mid(WavFileHeader::size), header,
+                                               used.sampleFormat() == QAudioFormat::Float);
+    const double expected = qEnvironmentVariable("QUILLORA_TEST_SINE_FREQUENCY", "440").toDouble();
+    const double measured = dominantFrequency(samples, used.sampleRate());
+    QVERIFY2(std::abs(measured - expected) <= expected * 0.02,
+             qPrintable(QStringLiteral("measured %1 Hz").arg(measured)));
+    QTest::qWait(200); // let the audio back end settle before the next case or the exit
+}
+
+void TestAudioRecorder::recordingWithoutInput()
+{
+    RecorderSettings::instance()->setSelectedAudioInput(AudioInputInfo());
+    Presentation presentation{QDir(m_directory->path())};
+    AudioRecorder recorder;
+    QSignalSpy started(&recorder, &AudioRecorder::started);
+    QSignalSpy stopped(&recorder, &AudioRecorder::stopped);
+    QSignalSpy firstSamples(&recorder, &AudioRecorder::firstSamplesReceived);
+    recorder.requestStart(&presentation);
+    QVERIFY(started.wait(1000));
+    recorder.requestStop();
+    QCOMPARE(stopped.count(), 1);
+    QTest::qWait(100);
+    QCOMPARE(started.count(), 1);
+    QCOMPARE(stopped.count(), 1);
+    QCOMPARE(firstSamples.count(), 0);
+    QCOMPARE(recorder.msecsSinceFirstSample(), -1);
+    QVERIFY(!QFile::exists(QDir(m_directory->path()).absoluteFilePath("audio.wav")));
+}
+
+void TestAudioRecorder::stopWhileStarting()
+{
+    Presentation presentation{QDir(m_directory->path())};
+    AudioRecorder recorder;
+    QSignalSpy started(&recorder, &AudioRecorder::started);
+    QSignalSpy stopped(&recorder, &AudioRecorder::stopped);
+    recorder.requestStart(&presentation);
+    recorder.requestStop();
+    QCOMPARE(recorder.state() == AudioRecorder::Stopping ||
+                 recorder.state() == AudioRecorder::Stopped,
+             true);
+    QTRY_COMPARE(stopped.count(), 1);
+    QCOMPARE(recorder.state(), AudioRecorder::Stopped);
+    // The deferred start must not begin a recording after the stop.
+    QTest::qWait(300);
+    QCOMPARE(started.count(), 0);
+    QCOMPARE(stopped.count(), 1);
+    QCOMPARE(recorder.state(), AudioRecorder::Stopped);
+    QVERIFY(!QFile::exists(QDir(m_directory->path()).absoluteFilePath("audio.wav")));
+
+    // The recorder is usable again afterwards.
+    if (m_sine.isNull())
+        return;
+    recorder.requestStart(&presentation);
+    QVERIFY(started.wait(5000));
+    recorder.requestStop();
+    QVERIFY(stopped.count() == 2 || stopped.wait(5000));
+    QCOMPARE(started.count(), 1);
+    QTest::qWait(200);
+}
+
+void TestAudioRecorder::unopenableFileStopsWithoutStart()
+{
+    if (m_sine.isNull())
+        QSKIP("no PulseAudio sine source");
+    Presentation presentation{QDir(m_directory->filePath(QStringLiteral("missing/dir")))};
+    AudioRecorder recorder;
+    QSignalSpy started(&recorder, &AudioRecorder::started);
+    QSignalSpy stopped(&recorder, &AudioRecorder::stopped);
+    recorder.requestStart(&presentation);
+    QVERIFY(stopped.wait(1000));
+    QCOMPARE(started.count(), 0);
+    QCOMPARE(recorder.state(), AudioRecorder::Stopped);
+}
+
+void TestAudioRecorder::destructionWhileRecordingFinalizesFile()
+{
+    if (m_sine.isNull())
+        QSKIP("no PulseAudio sine source");
+    Presentation presentation{QDir(m_directory->path())};
+    {
+        AudioRecorder recorder;
+        QSignalSpy firstSamples(&recorder, &AudioRecorder::firstSamplesReceived);
+        recorder.requestStart(&presentation);
+        QVERIFY(firstSamples.wait(5000));
+    }
+    QFile file(QDir(m_directory->path()).absoluteFilePath(QStringLiteral("audio.wav")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.size() > WavFileHeader::size);
+    QCOMPARE(le32(bytes, 4), quint32(bytes.size() - 8));
+    QCOMPARE(le32(bytes, 40), quint32(bytes.size() - 44));
+    QTest::qWait(200);
+}
+
+void TestAudioRecorder::killedRecordingLeavesPlayableFile()
+{
+    if (m_sine.isNull())
+        QSKIP("no PulseAudio sine source");
+    QProcess child;
+    child.setProcessEnvironment(TestEnvironment::childEnvironment(m_configHome.path()));
+    child.start(TestEnvironment::binaryPath(QStringLiteral("quillora_audio_child")),
+                {m_directory->path(), QString::fromUtf8(m_sine.id())});
+    QVERIFY2(child.waitForStarted(5000), qPrintable(child.errorString()));
+    QByteArray output;
+    QElapsedTimer waiting;
+    waiting.start();
+    while (!output.contains("first-samples") && waiting.elapsed() < 10000) {
+        child.waitForReadyRead(500);
+        output += child.readAllStandardOutput();
+    }
+    QVERIFY2(output.contains("first-samples"), child.readAllStandardError().constData());
+    QTest::qWait(8000);
+    ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+    QVERIFY(child.waitForFinished(5000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+    QFile file(QDir(m_directory->path()).absoluteFilePath(QStringLiteral("audio.wav")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    WavFileHeader header;
+    QVERIFY(header.read(&file));
+    QVERIFY2(header.millis() >= 3000, qPrintable(QString::number(header.millis())));
+    QVERIFY(file.size() >= WavFileHeader::size + header.length());
+    file.seek(4);
+    QCOMPARE(qFromLittleEndian<quint32>(file.read(4).constData()), header.length() + 36);
+}
+
+QTEST_GUILESS_MAIN(TestAudioRecorder)
+#include "tst_audiorecorder.moc"

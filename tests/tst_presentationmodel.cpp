@@ -1,0 +1,161 @@
+#include "Presentation.h"
+#include "PresentationModel.h"
+#include "PresentationTestDirs.h"
+
+#include <QAbstractItemModelTester>
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace PresentationTestDirs;
+
+class PresentationModelTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_workDir;
+
+    static QStringList titles(const PresentationModel &model)
+    {
+        QStringList result;
+        for (int row = 0; row < model.rowCount(); ++row)
+            result.append(model.index(row, 0).data(PresentationModel::TitleRole).toString());
+        result.sort();
+        return result;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_workDir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_workDir->isValid());
+        QCoreApplication::instance()->setProperty("workDir", m_workDir->path());
+        const QDir dir(m_workDir->path());
+        QVERIFY(makePresentation(dir, "Presentation 2024-03-05T14-07-09", "First",
+                                 "2024-03-05T14:07:09", "1 0\n2 1000\n"));
+        QVERIFY(makePresentation(dir, "Live Stream 2024-03-06T10-00-00", "Second",
+                                 "2024-03-06T10:00:00"));
+        QVERIFY(makePresentation(dir, "Presentation 2024-03-07T08-30-00", "Third",
+                                 "2024-03-07T08:30:00", "1 0\n"));
+        QVERIFY(dir.mkpath("unrelated/with slides"));
+        QVERIFY(writeFile(dir.absoluteFilePath("unrelated/timestamps_ms.txt"), "1 0\n"));
+        QVERIFY(writeFile(dir.absoluteFilePath("a file.txt"), "not a directory"));
+    }
+
+    void loadsPresentationsInTheBackground()
+    {
+        PresentationModel model;
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QTRY_COMPARE(model.rowCount(), 3);
+        QCOMPARE(titles(model), (QStringList{"First", "Second", "Third"}));
+        QCOMPARE(model.columnCount(), 1);
+    }
+
+    void roles()
+    {
+        PresentationModel model;
+        QTRY_COMPARE(model.rowCount(), 3);
+        const QHash<int, QByteArray> names = model.roleNames();
+        QCOMPARE(names.value(257), QByteArray("presentationObject"));
+        QCOMPARE(names.value(258), QByteArray("title"));
+        QCOMPARE(names.value(259), QByteArray("directory"));
+        QCOMPARE(names.value(260), QByteArray("slideCount"));
+        QCOMPARE(names.value(261), QByteArray("recordedAt"));
+        QCOMPARE(names.value(262), QByteArray("recordedAtString"));
+        QCOMPARE(names.size(), 6);
+
+        int row = 0;
+        while (model.index(row, 0).data(258).toString() != QStringLiteral("First"))
+            ++row;
+        const QModelIndex index = model.index(row, 0);
+        auto *presentation = index.data(257).value<Presentation *>();
+        QVERIFY(presentation);
+        QCOMPARE(presentation->title(), QStringLiteral("First"));
+        // Handed over to the model's thread, so that its deferred deletion can run.
+        QCOMPARE(presentation->thread(), model.thread());
+        QCOMPARE(index.data(259).toString(),
+                 QDir(m_workDir->path()).absoluteFilePath("Presentation 2024-03-05T14-07-09"));
+        QCOMPARE(index.data(260).toInt(), 2);
+        QCOMPARE(index.data(261).toDateTime(), QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
+        QCOMPARE(index.data(262).toString(), QStringLiteral("2024/03/05 14:07"));
+    }
+
+    void invalidRolesAndRows()
+    {
+        PresentationModel model;
+        QTRY_COMPARE(model.rowCount(), 3);
+        const QModelIndex first = model.index(0, 0);
+        QVERIFY(!model.data(first, 256).isValid());
+        QVERIFY(!model.data(first, 263).isValid());
+        QVERIFY(!model.data(first, Qt::DisplayRole).isValid());
+        QVERIFY(!model.index(3, 0).isValid());
+        QVERIFY(!model.data(model.index(3, 0), 258).isValid());
+        QVERIFY(!model.data(QModelIndex(), 258).isValid());
+        QCOMPARE(model.rowCount(first), 0);
+        QVERIFY(!model.parent(first).isValid());
+    }
+
+    void reloadRebuildsTheList()
+    {
+        PresentationModel model;
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QTRY_COMPARE(model.rowCount(), 3);
+        QPointer<Presentation> old = model.index(0, 0).data(257).value<Presentation *>();
+        QVERIFY(makePresentation(QDir(m_workDir->path()), "Presentation 2024-03-08T09-00-00",
+                                 "Fourth", "2024-03-08T09:00:00", "1 0\n2 5\n3 9\n"));
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        model.reload();
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(model.rowCount(), 0);
+        QTRY_COMPARE(model.rowCount(), 4);
+        QTRY_VERIFY(old.isNull()); // the old rows were disposed of
+        QCOMPARE(titles(model), (QStringList{"First", "Fourth", "Second", "Third"}));
+    }
+
+    void titleChangeUpdatesRow()
+    {
+        PresentationModel model;
+        QTRY_COMPARE(model.rowCount(), 3);
+        auto *presentation = model.index(1, 0).data(257).value<Presentation *>();
+        connect(presentation, &Presentation::property_titleChanged, &model,
+                &PresentationModel::onPresentationTitleChanged);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        presentation->setTitle(QStringLiteral("Renamed"));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 1);
+        QCOMPARE(changed.at(0).at(2).value<QList<int>>(), QList<int>{258});
+        QCOMPARE(model.index(1, 0).data(258).toString(), QStringLiteral("Renamed"));
+    }
+
+    void emptyOrMissingWorkDirectory()
+    {
+        QCoreApplication::instance()->setProperty("workDir", m_workDir->filePath("missing"));
+        PresentationModel missing;
+        QCoreApplication::instance()->setProperty("workDir", QString());
+        PresentationModel empty;
+        QTest::qWait(300);
+        QCOMPARE(missing.rowCount(), 0);
+        QCOMPARE(empty.rowCount(), 0);
+    }
+
+    void destroyedWhileLoading()
+    {
+        // Many directories, and the model goes away while its loader still runs.
+        for (int i = 0; i < 200; ++i)
+            QVERIFY(makePresentation(QDir(m_workDir->path()), QStringLiteral("Bulk %1").arg(i),
+                                     QStringLiteral("Bulk"), "2024-01-01T00:00:00", "1 0\n"));
+        for (int delay : {0, 1, 5, 20}) {
+            auto model = std::make_unique<PresentationModel>();
+            QTest::qWait(delay);
+            model.reset();
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(PresentationModelTest)
+#include "tst_presentationmodel.moc"

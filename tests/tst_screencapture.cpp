@@ -1,0 +1,303 @@
+#include "SlideCaptureSink.h"
+#include "SlideSource.h"
+#include "SlideSourceScreenInterval.h"
+#include "TestEnvironment.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <opencv2/core.hpp>
+
+#include <memory>
+
+namespace {
+
+bool setRootColour(const QString &colour)
+{
+    return QProcess::execute(QStringLiteral("xsetroot"), {QStringLiteral("-solid"), colour}) == 0;
+}
+
+// Stops the source's thread and waits for it, whatever the test's outcome.
+struct SourceStopper
+{
+    SlideSource *source;
+    ~SourceStopper()
+    {
+        source->requestStop();
+        source->wait(5000);
+    }
+};
+
+const SlidesSourceInfo screenInfo(true, SlidesSourceInfo::ScreenInterval, "IntervalScreenCapture",
+                                  -1, QStringLiteral("Interval screen capture"));
+
+} // namespace
+
+class ScreenCaptureTest : public QObject
+{
+    Q_OBJECT
+
+    void twoScreensChild()
+    {
+        const QList<QScreen *> screens = QGuiApplication::screens();
+        QCOMPARE(screens.size(), 2);
+        QVERIFY(setRootColour(QStringLiteral("#3050a0")));
+        std::unique_ptr<SlideSource> source(SlideSource::create(screenInfo));
+        SlideCaptureSink sink(source.get());
+        SourceStopper stopper{source.get()};
+        source->start();
+        QTRY_COMPARE_WITH_TIMEOUT(sink.batches.size(), 1, 3000);
+        const SlideCaptureSink::Batch batch = sink.batches.first();
+        QCOMPARE(batch.frameSizes, (QList<QSize>{screens.at(0)->size(), screens.at(1)->size()}));
+        QCOMPARE(batch.imageSizes, batch.frameSizes);
+        QCOMPARE(batch.centre, QColor("#3050a0"));
+        const QList<QVariant> resolutions = source->slidesResolutions();
+        QCOMPARE(resolutions.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const QVariantMap map = resolutions.at(i).toMap();
+            QCOMPARE(map.value("width").toDouble(), double(screens.at(i)->size().width()));
+            QCOMPARE(map.value("height").toDouble(), double(screens.at(i)->size().height()));
+        }
+        QVERIFY(batch.frameSizes.contains(QSize(1920, 1080)));
+        QVERIFY(batch.frameSizes.contains(QSize(1280, 1024)));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!TestEnvironment::hasDisplay())
+            QSKIP("needs an X display");
+        SlideImage::registerMetaTypes();
+    }
+
+    void factory()
+    {
+        QTest::ignoreMessage(QtWarningMsg, "[SlideSource] unhandled slide source type 0");
+        QVERIFY(!SlideSource::create(SlidesSourceInfo()));
+        // Capture devices and NDI streams have no source here yet.
+        QTest::ignoreMessage(QtWarningMsg, "[SlideSource] unhandled slide source type 3");
+        QVERIFY(
+            !SlideSource::create(SlidesSourceInfo(true, SlidesSourceInfo::Camera, "c", 0, "C")));
+        QTest::ignoreMessage(QtWarningMsg, "[SlideSource] unhandled slide source type 4");
+        QVERIFY(!SlideSource::create(SlidesSourceInfo(true, SlidesSourceInfo::NDI, "n", 0, "N")));
+
+        std::unique_ptr<SlideSource> source(SlideSource::create(screenInfo));
+        QVERIFY(qobject_cast<SlideSourceScreenInterval *>(source.get()));
+        QCOMPARE(source->slidesSourceInfo().id(), QByteArray("IntervalScreenCapture"));
+        QVERIFY(!source->slidesFrozen());
+        QVERIFY(source->slidesResolutions().isEmpty());
+        // The source lives in its own thread.
+        QCOMPARE(source->thread(), static_cast<QThread *>(source.get()));
+    }
+
+    void capturesWhatIsOnScreen()
+    {
+        QVERIFY(setRootColour(QStringLiteral("#c81e3c")));
+        std::unique_ptr<SlideSource> source(SlideSource::create(screenInfo));
+        SlideCaptureSink sink(source.get());
+        QSignalSpy ready(source.get(), &SlideSource::ready);
+        QSignalSpy stopped(source.get(), &SlideSource::stopped);
+        {
+            SourceStopper stopper{source.get()};
+            source->start();
+            QTRY_COMPARE(ready.count(), 1);
+            QTRY_COMPARE_WITH_TIMEOUT(sink.batches.size(), 1, 3000);
+
+            const int screens = int(QGuiApplication::screens().size());
+            const SlideCaptureSink::Batch first = sink.batches.first();
+            QCOMPARE(first.frameSizes.size(), screens);
+            QVERIFY(!first.forceNewSlide);
+            const QSize screenSize = QGuiApplication::primaryScreen()->size();
+            QCOMPARE(first.frameSizes.first(), screenSize);
+            QCOMPARE(first.imageSizes.first(), screenSize);
+            QCOMPARE(first.frameChannels.first(), 3);
+            QCOMPARE(first.centre, QColor("#c81e3c"));
+            // Time is taken from the slide clock started just before ready().
+            QVERIFY2(first.time >= 900 && first.time < 5000,
+                     qPrintable(QString::number(first.time)));
+
+            const QList<QVariant> resolutions = source->slidesResolutions();
+            QCOMPARE(resolutions.size(), screens);
+            const QVariantMap map = resolutions.first().toMap();
+            QCOMPARE(map.value("width").toDouble(), double(screenSize.width()));
+            QCOMPARE(map.value("height").toDouble(), double(screenSize.height()));
+            QCOMPARE(map.value("width").typeId(), QMetaType::Double);
+
+            QVERIFY(setRootColour(QStringLiteral("#14b450")));
+            QTRY_VERIFY_WITH_TIMEOUT(sink.batches.last().centre == QColor("#14b450"), 3000);
+        }
+        QCOMPARE(stopped.count(), 1);
+        QCoreApplication::sendPostedEvents();
+        // Resolutions are announced with every batch, also when they stay the same (plus once at
+        // the start).
+        QCOMPARE(sink.resolutionsChanged, int(sink.batches.size()) + 1);
+        QVERIFY(source->isFinished());
+    }
+
+    void freezeAndForcedCapture()
+    {
+        std::unique_ptr<SlideSource> source(SlideSource::create(screenInfo));
+        SlideCaptureSink sink(source.get());
+        QSignalSpy ready(source.get(), &SlideSource::ready);
+        QSignalSpy frozenChanged(source.get(), &SlideSource::slidesFrozenChanged);
+        SourceStopper stopper{source.get()};
+        source->start();
+        QTRY_COMPARE(ready.count(), 1);
+        QCOMPARE(frozenChanged.count(), 1); // the initial state at start
+
+        QTimer::singleShot(0, source.get(), &SlideSource::freezeSlides);
+        QTRY_COMPARE(frozenChanged.count(), 2);
+        QVERIFY(source->slidesFrozen());
+        const qsizetype before = sink.batches.size();
+        QTest::qWait(2500); // nothing is expected, so there is no signal to wait for
+        QCOMPARE(sink.batches.size(), before);
+
+        // A forced capture comes at once, even while frozen.
+        QTimer::singleShot(0, source.get(), &SlideSource::captureSlide);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.batches.size(), before + 1, 1000);
+        QVERIFY(sink.batches.last().forceNewSlide);
+
+        // Unfrozen again: the next periodic capture comes a full interval after the forced one.
+        // Posted together, so that no periodic tick can come between them.
+        QTimer::singleShot(0, source.get(), &SlideSource::freezeSlides);
+        QTimer::singleShot(0, source.get(), &SlideSource::captureSlide);
+        QTRY_COMPARE(frozenChanged.count(), 3);
+        QVERIFY(!source->slidesFrozen());
+        QTRY_COMPARE_WITH_TIMEOUT(sink.batches.size(), before + 2, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.batches.size(), before + 3, 3000);
+        const auto &forced = sink.batches.at(before + 1);
+        const auto &periodic = sink.batches.at(before + 2);
+        QVERIFY(forced.forceNewSlide);
+        QVERIFY(!periodic.forceNewSlide);
+        QVERIFY2(periodic.receivedMs - forced.receivedMs >= 900,
+                 qPrintable(QString::number(periodic.receivedMs - forced.receivedMs)));
+        QVERIFY(periodic.time - forced.time >= 900);
+    }
+
+    void restartTimerFromAnotherThread()
+    {
+        std::unique_ptr<SlideSource> source(SlideSource::create(screenInfo));
+        SlideCaptureSink sink(source.get());
+        QSignalSpy ready(source.get(), &SlideSource::ready);
+        SourceStopper stopper{source.get()};
+        source->start();
+        QTRY_COMPARE(ready.count(), 1);
+        QTest::qWait(1500);
+        QVERIFY(source->currentSlideTime() >= 1500);
+        source->restartTimer();
+        const qint64 restartedAt = SlideCaptureSink::nowMs();
+        const qsizetype before = sink.batches.size();
+        QTRY_COMPARE_WITH_TIMEOUT(sink.batches.size(), before + 1, 3000);
+        // The capture began after the restart and before its batch arrived.
+        const SlideCaptureSink::Batch &batch = sink.batches.last();
+        QVERIFY(batch.time >= 0);
+        QVERIFY2(batch.time <= batch.receivedMs - restartedAt + 1,
+                 qPrintable(
+                     QStringLiteral("%1 %2").arg(batch.time).arg(batch.receivedMs - restartedAt)));
+    }
+
+    void conversionTable()
+    {
+        SlideSourceScreenInterval source(screenInfo);
+        QSignalSpy errors(&source, &SlideSource::captureError);
+
+        QImage rgb32(4, 3, QImage::Format_RGB32);
+        rgb32.fill(QColor(10, 20, 30));
+        std::unique_ptr<cv::Mat> mat(source.qImageToCvMat(rgb32));
+        QCOMPARE(mat->type(), CV_8UC3);
+        QCOMPARE(mat->cols, 4);
+        QCOMPARE(mat->rows, 3);
+        QCOMPARE(mat->at<cv::Vec3b>(2, 3), cv::Vec3b(30, 20, 10));
+
+        QImage premultiplied(5, 2, QImage::Format_ARGB32_Premultiplied);
+        premultiplied.fill(QColor(200, 100, 50, 255));
+        mat.reset(source.qImageToCvMat(premultiplied));
+        QCOMPARE(mat->type(), CV_8UC4);
+        QCOMPARE(mat->at<cv::Vec4b>(1, 4), cv::Vec4b(50, 100, 200, 255));
+
+        QImage rgb888(7, 3, QImage::Format_RGB888); // odd width: rows are padded
+        rgb888.fill(QColor(1, 2, 3));
+        mat.reset(source.qImageToCvMat(rgb888));
+        QCOMPARE(mat->type(), CV_8UC3);
+        QCOMPARE(mat->at<cv::Vec3b>(2, 6), cv::Vec3b(3, 2, 1));
+
+        mat.reset(source.qImageToCvMat(QImage()));
+        QVERIFY(mat->empty());
+        QCOMPARE(errors.count(), 0);
+
+        QImage rgb16(6, 2, QImage::Format_RGB16);
+        rgb16.fill(QColor(255, 0, 0));
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            QRegularExpression("\\[SlideSourceScreenInterval\\] unhandled screenshot image format "
+                               "QImage::Format_RGB16"));
+        mat.reset(source.qImageToCvMat(rgb16));
+        QCOMPARE(mat->type(), CV_8UC4);
+        QCOMPARE(mat->at<cv::Vec4b>(1, 5), cv::Vec4b(0, 0, 255, 255));
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(errors.at(0).at(0).toString(),
+                 QStringLiteral("Invalid screenshot format. Recorded slides can be corrupted or "
+                                "have broken colors."));
+    }
+
+    // Two monitors on one wide virtual screen of our own; the capture runs in a child process
+    // of this test that connects to it.
+    void twoScreens()
+    {
+        if (qEnvironmentVariableIsSet("QUILLORA_TWO_SCREEN_CHILD"))
+            return twoScreensChild();
+
+        int number = 90;
+        while (number < 140 && QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
+            ++number;
+        const QString display = QStringLiteral(":%1").arg(number);
+        QProcess xvfb;
+        xvfb.start(QStringLiteral("Xvfb"),
+                   {display, "-screen", "0", "3200x1080x24", "-noreset", "-nolisten", "tcp"});
+        QVERIFY(xvfb.waitForStarted());
+        const auto stopXvfb = qScopeGuard([&xvfb] {
+            xvfb.terminate();
+            xvfb.waitForFinished(5000);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)),
+                                 10000);
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", display);
+        const auto run = [&environment](const QString &program, const QStringList &arguments) {
+            QProcess process;
+            process.setProcessEnvironment(environment);
+            process.setProcessChannelMode(QProcess::ForwardedChannels);
+            process.start(program, arguments);
+            return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+                   process.exitCode() == 0;
+        };
+        QVERIFY(run("xrandr", {"--setmonitor", "LEFT", "1920/508x1080/286+0+0", "screen"}));
+        QVERIFY(run("xrandr", {"--setmonitor", "RIGHT", "1280/338x1024/270+1920+0", "none"}));
+        environment.insert("QUILLORA_TWO_SCREEN_CHILD", "1");
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        QVERIFY(run(QCoreApplication::applicationFilePath(), {"twoScreens"}));
+    }
+
+    void stopBeforeFirstCapture()
+    {
+        std::unique_ptr<SlideSource> source(SlideSource::create(screenInfo));
+        SlideCaptureSink sink(source.get());
+        QSignalSpy stopped(source.get(), &SlideSource::stopped);
+        source->start();
+        source->requestStop();
+        QVERIFY(source->wait(5000));
+        QTRY_COMPARE(stopped.count(), 1);
+        QVERIFY(sink.batches.isEmpty());
+    }
+};
+
+QTEST_MAIN(ScreenCaptureTest)
+#include "tst_screencapture.moc"

@@ -1,0 +1,155 @@
+#include "SlideSaver.h"
+#include "SlideTestFrames.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace SlideTestFrames;
+
+class SlideSaverTest : public QObject
+{
+    Q_OBJECT
+
+    static QStringList lines(const QDir &dir)
+    {
+        QFile file(dir.absoluteFilePath(QStringLiteral("timestamps_ms.txt")));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    static QStringList pngFiles(const QDir &dir)
+    {
+        return dir.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
+    }
+
+private Q_SLOTS:
+    void cleanup() { QCOMPARE(liveFrames(), 0); }
+
+    void namesLinesAndSignals()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QDir dir(tmp.path());
+        SlideSaver saver(dir);
+        QSignalSpy saved(&saver, &SlideSaver::slideSaved);
+        QSignalSpy batches(&saver, &SlideSaver::slidesSaved);
+        QSignalSpy errors(&saver, &SlideSaver::slideSavingError);
+
+        saver.start();
+        const cv::Mat a = slidePicture(320, 200, 1);
+        const cv::Mat b = slidePicture(160, 100, 2);
+        saver.addSlides(0, batch({a}));
+        saver.addSlides(15230, batch({b}));
+        saver.addSlides(20000, batch({a, b}));
+        saver.requestStop();
+        QVERIFY(saver.wait(10000));
+
+        QCOMPARE(pngFiles(dir),
+                 (QStringList{"0-0001.png", "0-0002.png", "0-0003.png", "1-0003.png"}));
+        QCOMPARE(lines(dir), (QStringList{"1 0", "2 15230", "3 20000"}));
+        QCOMPARE(saver.savedSlideCount(), 3);
+        QCOMPARE(errors.count(), 0);
+        QCOMPARE(saved.count(), 4);
+        const QList<QVariant> last = saved.last();
+        QCOMPARE(last.at(0).toInt(), 1);
+        QCOMPARE(last.at(1).toLongLong(), 20000);
+        QCOMPARE(last.at(2).toString(), QStringLiteral("1-0003"));
+        QCOMPARE(last.at(3).toString(), dir.absoluteFilePath(QStringLiteral("1-0003.png")));
+        QCOMPARE(batches.count(), 3);
+        const auto lastBatch = batches.last().at(0).value<QList<SlideSaver::SavedSlide>>();
+        QCOMPARE(lastBatch.size(), 2);
+        QCOMPARE(lastBatch.at(0).name, QStringLiteral("0-0003"));
+
+        // What is on disk is the picture that was handed over.
+        const QImage written(dir.absoluteFilePath(QStringLiteral("1-0003.png")));
+        QCOMPARE(written.size(), QSize(160, 100));
+        QCOMPARE(written.pixelColor(80, 50), toImage(b).pixelColor(80, 50));
+    }
+
+    void numberHasAtLeastFourDigits()
+    {
+        QTemporaryDir tmp;
+        SlideSaver saver{QDir(tmp.path())};
+        const SlideImage image{nullptr, toImage(slidePicture(64, 48, 3))};
+        QCOMPARE(saver.saveSlide(10000, 0, 5, image).name, QStringLiteral("0-10000"));
+        QCOMPARE(saver.saveSlide(7, 2, 5, image).name, QStringLiteral("2-0007"));
+        QVERIFY(QFile::exists(QDir(tmp.path()).absoluteFilePath(QStringLiteral("0-10000.png"))));
+    }
+
+    void failedPngIsStillCounted()
+    {
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        SlideSaver saver(dir);
+        QSignalSpy saved(&saver, &SlideSaver::slideSaved);
+        QSignalSpy errors(&saver, &SlideSaver::slideSavingError);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("\\[SlideSaver\\] saving .* failed"));
+        // A null image cannot be written as PNG.
+        QList<SlideImage> slides = batch({slidePicture(64, 48, 4)});
+        slides[0].image = QImage();
+        saver.saveSlides(3000, slides);
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(errors.at(0).at(0).toString(),
+                 QStringLiteral("Saving slide 0-0001 in PNG format failed."));
+        QCOMPARE(saved.count(), 1);
+        QCOMPARE(lines(dir), QStringList{"1 3000"});
+        QCOMPARE(saver.savedSlideCount(), 1);
+    }
+
+    void refusedAfterStopAndReleased()
+    {
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        SlideSaver saver(dir);
+        QSignalSpy stopped(&saver, &SlideSaver::stopped);
+        saver.start();
+        saver.requestStop();
+        saver.addSlides(0, batch({slidePicture(64, 48, 5)}));
+        QVERIFY(saver.wait(5000));
+        QCOMPARE(stopped.count(), 1);
+        QCOMPARE(liveFrames(), 0);
+        QVERIFY(pngFiles(dir).isEmpty());
+        QCOMPARE(saver.savedSlideCount(), 0);
+    }
+
+    void queuedBatchesWrittenBeforeStop()
+    {
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        SlideSaver saver(dir);
+        // Queued before the thread runs, then stopped: all of them are still written.
+        for (int i = 0; i < 5; ++i)
+            saver.addSlides(i * 1000, batch({slidePicture(640, 360, 10 + i)}));
+        saver.requestStop();
+        saver.start();
+        QVERIFY(saver.wait(10000));
+        QCOMPARE(pngFiles(dir).size(), 5);
+        QCOMPARE(lines(dir).size(), 5);
+    }
+
+    void destroyedWithQueuedBatches()
+    {
+        QTemporaryDir tmp;
+        auto saver = std::make_unique<SlideSaver>(QDir(tmp.path()));
+        saver->addSlides(0, batch({slidePicture(64, 48, 6), slidePicture(64, 48, 7)}));
+        QCOMPARE(liveFrames(), 2);
+        saver.reset();
+    }
+
+    void unwritableDirectory()
+    {
+        // Lines and files both fail; the batch is still counted and its matrix released.
+        SlideSaver saver(QDir(QStringLiteral("/nonexistent/quillora-test")));
+        QSignalSpy errors(&saver, &SlideSaver::slideSavingError);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("\\[SlideSaver\\] saving .* failed"));
+        saver.saveSlides(1, batch({slidePicture(64, 48, 8)}));
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(saver.savedSlideCount(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(SlideSaverTest)
+#include "tst_slidesaver.moc"
