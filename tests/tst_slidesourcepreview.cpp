@@ -1,13 +1,9 @@
 #include "SlideSourcePreview.h"
 #include "TestEnvironment.h"
 
-#if __has_include("SlideSource.h") && __has_include("MouseListenerPrivate.h") &&                   \
-                                                    __has_include("RecorderSettings.h")
 #include "MetaTypes.h"
 #include "RecorderSettings.h"
 #include "SlideImage.h"
-#define HAVE_SOURCES 1
-#endif
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -22,31 +18,24 @@ class TestSlideSourcePreview : public QObject
     Q_OBJECT
 
 private:
-#ifdef HAVE_SOURCES
     static SlidesSourceInfo screenSource()
     {
         return SlidesSourceInfo(true, SlidesSourceInfo::ScreenInterval, "screen-interval", -1,
                                 QStringLiteral("Interval screen capture"));
     }
-#endif
 
 private Q_SLOTS:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-#ifndef HAVE_SOURCES
-        QSKIP("the slide sources are not part of this build yet");
-#else
         if (!TestEnvironment::hasDisplay())
             QSKIP("needs a display");
         MetaTypes::registerAll();
         SlideImage::registerMetaTypes();
         RecorderSettings::instance()->setSelectedSlideSource(screenSource());
         RecorderSettings::instance()->setPointerRecordingEnabled(true);
-#endif
     }
 
-#ifdef HAVE_SOURCES
     void showsTheScreens()
     {
         SlideSourcePreview preview;
@@ -145,7 +134,6 @@ private Q_SLOTS:
         QVERIFY(preview.loading());
         RecorderSettings::instance()->setSelectedSlideSource(screenSource());
     }
-#endif
 };
 
 QTEST_MAIN(TestSlideSourcePreview)

@@ -7,11 +7,8 @@
 #include "LiveStreamSettings.h"
 #include "LoginSettings.h"
 #include "NetworkSettings.h"
-#include "WebApi.h"
-#if __has_include("RecorderSettings.h")
 #include "RecorderSettings.h"
-#define QUILLORA_UI_HAVE_SETTINGS 1
-#endif
+#include "WebApi.h"
 
 #include <QCoreApplication>
 #include <QQmlContext>
@@ -52,9 +49,7 @@ void MainWindow::run()
     objects.liveStreamSettings = LiveStreamSettings::instance();
     objects.loginSettings = LoginSettings::instance();
     objects.networkSettings = NetworkSettings::instance();
-#ifdef QUILLORA_UI_HAVE_SETTINGS
     objects.recorderSettings = RecorderSettings::instance();
-#endif
     run(objects);
 }
 

@@ -1,17 +1,6 @@
 #pragma once
 
-#if __has_include("PresentationModel.h")
 #include "PresentationModel.h"
-#else
-// TEMPORARY until the presentation list lands on main.
-#include <QStandardItemModel>
-class PresentationModel : public QStandardItemModel
-{
-public:
-    using QStandardItemModel::QStandardItemModel;
-    void reload() {}
-};
-#endif
 
 #include <QElapsedTimer>
 #include <QImage>

@@ -1,14 +1,10 @@
 #include "SlideSourcePreview.h"
 
-#if __has_include("SlideSource.h") && __has_include("MouseListenerPrivate.h") &&                   \
-                                                    __has_include("RecorderSettings.h")
 #include "MouseListenerPrivate.h"
 #include "RecorderSettings.h"
 #include "SlideImage.h"
 #include "SlideSource.h"
 #include "SlidesSourceInfo.h"
-#define QUILLORA_UI_HAVE_PREVIEW_SOURCES 1
-#endif
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -29,7 +25,6 @@ constexpr int threadFinishPollMs = 20;
 
 } // namespace
 
-#ifdef QUILLORA_UI_HAVE_PREVIEW_SOURCES
 SlideSourcePreview::SlideSourcePreview(QQuickItem *parent) : QQuickPaintedItem(parent)
 {
     m_refreshTimer.setSingleShot(false);
@@ -226,54 +221,6 @@ void SlideSourcePreview::stopMouseListener()
     loop.exec();
     m_mouseListener.reset();
 }
-
-#else
-// TEMPORARY until the slide sources, the pointer listener and the settings land on main.
-class SlideSource
-{};
-class MouseListenerPrivate
-{};
-SlideSourcePreview::SlideSourcePreview(QQuickItem *parent) : QQuickPaintedItem(parent) {}
-SlideSourcePreview::~SlideSourcePreview() = default;
-QString SlideSourcePreview::slideSourceName() const
-{
-    return QStringLiteral("<not set>");
-}
-bool SlideSourcePreview::pointerRecordingAvailable() const
-{
-    return false;
-}
-bool SlideSourcePreview::pointerRecordingEnabled() const
-{
-    return true;
-}
-QVariantList SlideSourcePreview::slidesResolutions() const
-{
-    return {};
-}
-void SlideSourcePreview::setStopping(bool stopping)
-{
-    m_stopping = stopping;
-    Q_EMIT stoppingChanged();
-}
-void SlideSourcePreview::restart()
-{
-    if (m_stopping) {
-        qWarning() << "[SlideSourcePreview]"
-                   << "is being stopped";
-        return;
-    }
-    stop();
-}
-void SlideSourcePreview::doRefresh() {}
-void SlideSourcePreview::stop()
-{
-    setStopping(true);
-    m_images.clear();
-    Q_EMIT loadingChanged();
-    setStopping(false);
-}
-#endif
 
 QRectF SlideSourcePreview::placement(int i, int count, const QSize &imageSize,
                                      qreal devicePixelRatio, const QRectF &bounds)
