@@ -1,4 +1,5 @@
 #include "MainWindow.h"
+#include "Presentation.h"
 #include "QmlTestWindow.h"
 #include "SlideSourcePreview.h"
 #include "TestEnvironment.h"
@@ -6,6 +7,7 @@
 #include <QMetaMethod>
 #include <QQuickWindow>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestMainWindow : public QObject
@@ -237,6 +239,47 @@ private Q_SLOTS:
         QCOMPARE(slides.count(), 1);
         QCOMPARE(slides.at(0).at(0).value<QList<QImage>>().size(), 1);
         QCOMPARE(startFailed.at(0).at(0).toString(), QStringLiteral("no stream"));
+    }
+
+    // The list shows the presentations by title, newest ("Presentation 2026-...") first.
+    void presentationsSortedByTitleDescending()
+    {
+        QTemporaryDir workDir;
+        QVERIFY(workDir.isValid());
+        for (const QString &title : {QStringLiteral("Presentation 2026-03-05T14-07-09"),
+                                     QStringLiteral("Presentation 2026-12-01T09-00-00"),
+                                     QStringLiteral("Live Stream 2026-06-01T10-00-00")}) {
+            QDir dir(workDir.path());
+            QVERIFY(dir.mkdir(title) && dir.cd(title));
+            Presentation presentation(dir);
+            presentation.setTitle(title);
+            presentation.setRecordedAt(QDateTime::currentDateTime());
+            QVERIFY(presentation.saveXml());
+        }
+        QDir(workDir.path()).mkdir(QStringLiteral("not a presentation"));
+        const QVariant previousWorkDir = qApp->property("workDir");
+        qApp->setProperty("workDir", workDir.path());
+
+        MainWindow window;
+        QAbstractItemModel *list = window.presentations();
+        QTRY_COMPARE(list->rowCount(), 3);
+        const auto title = [list](int row) {
+            return list->data(list->index(row, 0), Qt::UserRole + 2).toString();
+        };
+        QCOMPARE(title(0), QStringLiteral("Presentation 2026-12-01T09-00-00"));
+        QCOMPARE(title(1), QStringLiteral("Presentation 2026-03-05T14-07-09"));
+        QCOMPARE(title(2), QStringLiteral("Live Stream 2026-06-01T10-00-00"));
+
+        // A reload after a recording picks up the new directory.
+        QDir dir(workDir.path());
+        QVERIFY(dir.mkdir(QStringLiteral("new")) && dir.cd(QStringLiteral("new")));
+        Presentation added(dir);
+        added.setTitle(QStringLiteral("Presentation 2026-12-08T10-00-00"));
+        QVERIFY(added.saveXml());
+        window.reloadPresentations();
+        QTRY_COMPARE(list->rowCount(), 4);
+        QCOMPARE(title(0), QStringLiteral("Presentation 2026-12-08T10-00-00"));
+        qApp->setProperty("workDir", previousWorkDir);
     }
 
     void siteAddressFromEnvironment()
