@@ -6,6 +6,7 @@
 #include "SlideImage.h"
 
 #include <QGuiApplication>
+#include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -66,6 +67,25 @@ private Q_SLOTS:
         QVERIFY(!preview.pointerRecordingAvailable());
         QVERIFY(preview.slidesResolutions().isEmpty());
         QVERIFY(preview.images().isEmpty());
+    }
+
+    // The preview's own pointer listener follows the system pointer.
+    void followsThePointer()
+    {
+        SlideSourcePreview preview;
+        preview.restart();
+        QTRY_VERIFY_WITH_TIMEOUT(!preview.loading(), 10000);
+        QSignalSpy moved(&preview, &SlideSourcePreview::mousePositionYChanged);
+        // Relative moves: absolute warps produce no raw motion events.
+        const int status =
+            QProcess::execute(QStringLiteral("xdotool"),
+                              {"mousemove", "0", "0", "mousemove_relative", "--", "40", "30"});
+        if (status != 0)
+            QSKIP("xdotool is not available");
+        QTRY_VERIFY_WITH_TIMEOUT(preview.mousePositionX() == 40 && preview.mousePositionY() == 30,
+                                 5000);
+        QVERIFY(!moved.isEmpty());
+        preview.stop();
     }
 
     void stopBlocksUntilTheSourceEnded()
