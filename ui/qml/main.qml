@@ -42,6 +42,7 @@ Window {
         anchors.top: parent.top
         padding: 4
         visible: text.length > 0
+        textFormat: Text.PlainText
         color: Colors.brightRed
         font.family: "Roboto"
         font.pixelSize: 10
