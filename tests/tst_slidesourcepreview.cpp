@@ -5,11 +5,12 @@
 #include "RecorderSettings.h"
 #include "SlideImage.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 // The preview with the real interval screen capture on the test display: pictures arrive, a stop
@@ -19,6 +20,8 @@ class TestSlideSourcePreview : public QObject
     Q_OBJECT
 
 private:
+    QTemporaryDir m_configHome;
+
     static SlidesSourceInfo screenSource()
     {
         return SlidesSourceInfo(true, SlidesSourceInfo::ScreenInterval, "screen-interval", -1,
@@ -28,7 +31,9 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
+        // The settings singleton saves every change: into a store of this test's own.
+        QVERIFY(m_configHome.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
         if (!TestEnvironment::hasDisplay())
             QSKIP("needs a display");
         MetaTypes::registerAll();
