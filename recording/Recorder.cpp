@@ -183,14 +183,19 @@ void Recorder::stop()
     if (m_state == Stopped)
         return;
 
-    // Sub-recorders that were still starting when the stop came are stopped now.
-    if (m_slideRecorder.state() == SlideRecorder::Started)
+    // Sub-recorders that are running, or still in their start delay, are stopped now: a slide
+    // recorder that gave up early must not leave the mouse and screen recorders running.
+    if (m_slideRecorder.state() == SlideRecorder::Started ||
+        m_slideRecorder.state() == SlideRecorder::Starting)
         m_slideRecorder.requestStop();
-    if (m_audioRecorder.state() == AudioRecorder::Started)
+    if (m_audioRecorder.state() == AudioRecorder::Started ||
+        m_audioRecorder.state() == AudioRecorder::Starting)
         m_audioRecorder.requestStop();
-    if (m_mouseRecorder.state() == MouseRecorder::Started)
+    if (m_mouseRecorder.state() == MouseRecorder::Started ||
+        m_mouseRecorder.state() == MouseRecorder::Starting)
         m_mouseRecorder.requestStop();
-    if (m_screenGeometryRecorder.state() == ScreenGeometryRecorder::Started)
+    if (m_screenGeometryRecorder.state() == ScreenGeometryRecorder::Started ||
+        m_screenGeometryRecorder.state() == ScreenGeometryRecorder::Starting)
         m_screenGeometryRecorder.requestStop();
 
     if (m_slideRecorder.state() != SlideRecorder::Stopped ||

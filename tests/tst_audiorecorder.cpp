@@ -2,6 +2,7 @@
 #include "Presentation.h"
 #include "RecorderSettings.h"
 #include "TestEnvironment.h"
+#include "WavAnalysis.h"
 #include "WavFileHeader.h"
 
 #include <QBuffer>
@@ -27,63 +28,11 @@ QAudioDevice findInput(const QByteArray &id)
     return QAudioDevice();
 }
 
-quint32 le32(const QByteArray &bytes, int offset)
-{
-    return qFromLittleEndian<quint32>(bytes.constData() + offset);
-}
-
-quint16 le16(const QByteArray &bytes, int offset)
-{
-    return qFromLittleEndian<quint16>(bytes.constData() + offset);
-}
-
-// Channel 0 of the samples as values in [-1, 1].
-QList<double> firstChannel(const QByteArray &data, const WavFileHeader &header, bool isFloat)
-{
-    QList<double> samples;
-    const int bytes = header.sampleSize() / 8;
-    const int frame = bytes * header.channelCount();
-    if (frame == 0)
-        return samples;
-    for (qsizetype offset = 0; offset + frame <= data.size(); offset += frame) {
-        const char *p = data.constData() + offset;
-        switch (bytes) {
-        case 1:
-            samples.append((quint8(*p) - 128) / 128.0);
-            break;
-        case 2:
-            samples.append(qFromLittleEndian<qint16>(p) / 32768.0);
-            break;
-        case 4:
-            samples.append(isFloat ? double(qFromLittleEndian<float>(p))
-                                   : qFromLittleEndian<qint32>(p) / 2147483648.0);
-            break;
-        }
-    }
-    return samples;
-}
-
-// The frequency of a clean tone from its rising zero crossings, interpolated between samples.
-double dominantFrequency(const QList<double> &samples, int sampleRate)
-{
-    double first = -1;
-    double last = -1;
-    int crossings = 0;
-    for (qsizetype i = 1; i < samples.size(); ++i) {
-        if (samples.at(i - 1) < 0 && samples.at(i) >= 0) {
-            const double at = (i - 1) + samples.at(i - 1) / (samples.at(i - 1) - samples.at(i));
-            if (first < 0)
-                first = at;
-            last = at;
-            ++crossings;
-        }
-    }
-    if (crossings < 2)
-        return 0;
-    return (crossings - 1) / ((last - first) / sampleRate);
-}
-
 } // namespace
+
+using WavAnalysis::dominantFrequency;
+using WavAnalysis::le16;
+using WavAnalysis::le32;
 
 class TestAudioRecorder : public QObject
 {
@@ -274,8 +223,9 @@ void TestAudioRecorder::recordsTheSine()
     QCOMPARE(header.length() % used.bytesPerFrame(), 0u);
     QVERIFY2(header.millis() >= 1000, qPrintable(QString::number(header.millis())));
 
-    const QList<double> samples = firstChannel(bytes.mid(WavFileHeader::size), header,
-                                               used.sampleFormat() == QAudioFormat::Float);
+    const QList<double> samples = WavAnalysis::firstChannel(
+        bytes.mid(WavFileHeader::size), header.sampleSize(), header.channelCount(),
+        used.sampleFormat() == QAudioFormat::Float);
     const double expected = qEnvironmentVariable("QUILLORA_TEST_SINE_FREQUENCY", "440").toDouble();
     const double measured = dominantFrequency(samples, used.sampleRate());
     QVERIFY2(std::abs(measured - expected) <= expected * 0.02,
