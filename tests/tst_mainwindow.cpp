@@ -1,10 +1,14 @@
 #include "MainWindow.h"
 #include "Presentation.h"
 #include "QmlTestWindow.h"
+#include "RecorderSettings.h"
 #include "SlideSourcePreview.h"
 #include "TestEnvironment.h"
 
+#include <QFile>
 #include <QMetaMethod>
+#include <QQmlEngine>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,8 +18,17 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 
+private:
+    QTemporaryDir m_configHome;
+
 private Q_SLOTS:
-    void initTestCase() { QQuickWindow::setGraphicsApi(QSGRendererInterface::Software); }
+    void initTestCase()
+    {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        // The settings singletons save what changes: into a store of this test's own.
+        QVERIFY(m_configHome.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+    }
 
     void durationFormat_data()
     {
@@ -288,6 +301,38 @@ private Q_SLOTS:
         QCOMPARE(MainWindow::siteUrl(), QStringLiteral("http://127.0.0.1:9/site"));
         qunsetenv("QUILLORA_SITE_URL");
         QCOMPARE(MainWindow::siteUrl(), QStringLiteral(QUILLORA_DEFAULT_SITE_URL));
+    }
+
+    // The window on the real settings objects: the lists of sources and inputs fill the settings
+    // page and the preview starts the chosen source, without a QML warning.
+    void realSettingsBindWithoutWarnings()
+    {
+        if (!TestEnvironment::hasDisplay())
+            QSKIP("needs a display");
+        MainWindow window;
+        QStringList warnings;
+        connect(window.engine(), &QQmlEngine::warnings, this,
+                [&warnings](const QList<QQmlError> &errors) {
+                    for (const QQmlError &error : errors)
+                        warnings.append(error.toString());
+                });
+        RecorderSettings::instance()->load();
+        window.run();
+        QVERIFY(!window.engine()->rootObjects().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!RecorderSettings::instance()->availableSlideSources().isEmpty(),
+                                 5000);
+        SlideSourcePreview *preview = window.findSlideSourcePreview();
+        QVERIFY(preview);
+        QTRY_VERIFY_WITH_TIMEOUT(preview->slideSourceName() ==
+                                     RecorderSettings::instance()->selectedSlideSource().name(),
+                                 5000);
+        auto *quickWindow = qobject_cast<QQuickWindow *>(window.engine()->rootObjects().first());
+        auto *firstSource = quickWindow->findChild<QQuickItem *>(QStringLiteral("slideSources"));
+        QVERIFY(firstSource);
+        QTRY_VERIFY(!firstSource->childItems().isEmpty());
+        QCOMPARE(firstSource->childItems().first()->property("text").toString(),
+                 RecorderSettings::instance()->availableSlideSources().first().name());
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
     }
 
     // The recording needs the capture device: the preview stops before the start is requested
