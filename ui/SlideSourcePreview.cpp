@@ -9,11 +9,8 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QPainter>
 #include <QQuickWindow>
-
-#include <cmath>
 
 namespace {
 
