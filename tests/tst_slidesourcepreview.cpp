@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 // The preview with the real interval screen capture on the test display: pictures arrive, a stop
 // waits for the source thread, and a restart during a stop is refused.
@@ -129,6 +130,34 @@ private Q_SLOTS:
         // Nothing was started by the refused call: no pictures come.
         QTest::qWait(300);
         QVERIFY(preview.loading());
+    }
+
+    // A second stop while the first one waits (the user clicks start meanwhile) must neither
+    // touch the source twice nor end the stopping state early.
+    void stopWhileStopping()
+    {
+        SlideSourcePreview preview;
+        preview.restart();
+        QTRY_VERIFY_WITH_TIMEOUT(!preview.loading(), 10000);
+        int nested = 0;
+        bool stillStoppingAfterNested = false;
+        connect(&preview, &SlideSourcePreview::stoppingChanged, this, [&]() {
+            if (preview.stopping() && nested == 0) {
+                ++nested;
+                // Runs inside the stop's own event loop, as a click would.
+                QTimer::singleShot(0, &preview, [&]() {
+                    preview.stop();
+                    stillStoppingAfterNested = preview.stopping();
+                });
+            }
+        });
+        preview.stop();
+        QCOMPARE(nested, 1);
+        QVERIFY(stillStoppingAfterNested);
+        QVERIFY(!preview.stopping());
+        QCOMPARE(preview.slideSourceName(), QStringLiteral("<not set>"));
+        preview.restart();
+        QTRY_VERIFY_WITH_TIMEOUT(!preview.loading(), 10000);
     }
 
     void pointerSettingRestartsThePreview()

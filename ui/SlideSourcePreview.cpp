@@ -105,11 +105,14 @@ void SlideSourcePreview::restart()
     SlideSource *source = m_slideSource.get();
 
     Q_EMIT slideSourceNameChanged();
-    connect(source, &SlideSource::ready, this, [this]() {
-        if (!m_stopping)
+    // Reports of a source that is being stopped are stale.
+    connect(source, &SlideSource::ready, this, [this, source]() {
+        if (m_slideSource.get() == source)
             m_refreshTimer.start();
     });
-    connect(source, &SlideSource::captureError, this, [this](const QString &message) {
+    connect(source, &SlideSource::captureError, this, [this, source](const QString &message) {
+        if (m_slideSource.get() != source)
+            return;
         m_errorMessage = message;
         Q_EMIT errorMessageChanged();
     });
@@ -159,7 +162,11 @@ void SlideSourcePreview::onSlidesCaptured(qint64 /*time*/, const QList<SlideImag
 
 void SlideSourcePreview::stop()
 {
-    setStopping(true);
+    // A stop requested while one waits (a click during the wait) finds nothing left to stop; the
+    // outer one ends the stopping state.
+    const bool outermost = !m_stopping;
+    if (outermost)
+        setStopping(true);
 
     m_errorMessage.clear();
     Q_EMIT errorMessageChanged();
@@ -170,19 +177,25 @@ void SlideSourcePreview::stop()
     Q_EMIT loadingChanged();
     update();
 
-    stopSource();
-    stopMouseListener();
+    // Owned here while waiting, so that nothing reached from the nested event loops can touch or
+    // delete them.
+    std::unique_ptr<SlideSource> source = std::move(m_slideSource);
+    std::unique_ptr<MouseListenerPrivate> listener = std::move(m_mouseListener);
+    if (source)
+        waitForSourceEnd(source.get());
+    source.reset();
+    if (listener)
+        waitForListenerStop(listener.get());
+    listener.reset();
     // A "ready" that arrived while waiting must not leave the refresh running.
     m_refreshTimer.stop();
 
-    setStopping(false);
+    if (outermost)
+        setStopping(false);
 }
 
-void SlideSourcePreview::stopSource()
+void SlideSourcePreview::waitForSourceEnd(SlideSource *source)
 {
-    if (!m_slideSource)
-        return;
-    SlideSource *source = m_slideSource.get();
     if (source->isRunning()) {
         QEventLoop loop;
         connect(source, &QThread::finished, &loop, &QEventLoop::quit);
@@ -200,23 +213,19 @@ void SlideSourcePreview::stopSource()
     }
     // The thread has ended: nothing runs in the object any more.
     source->wait();
-    m_slideSource.reset();
 }
 
-void SlideSourcePreview::stopMouseListener()
+void SlideSourcePreview::waitForListenerStop(MouseListenerPrivate *listener)
 {
-    if (!m_mouseListener)
-        return;
     QEventLoop loop;
-    connect(m_mouseListener.get(), &MouseListenerPrivate::stopped, &loop, &QEventLoop::quit);
+    connect(listener, &MouseListenerPrivate::stopped, &loop, &QEventLoop::quit);
     QTimer::singleShot(mouseListenerStopTimeoutMs, &loop, [&loop]() {
         qWarning() << "[SlideSourcePreview]"
                    << "mouse listener did not report its stop";
         loop.quit();
     });
-    m_mouseListener->requestStop();
+    listener->requestStop();
     loop.exec();
-    m_mouseListener.reset();
 }
 
 QRectF SlideSourcePreview::placement(int i, int count, const QSize &imageSize,

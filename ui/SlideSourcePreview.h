@@ -78,8 +78,8 @@ private:
     void onSlidesCaptured(qint64 time, const QList<SlideImage> &slides, bool forceNewSlide);
     void onPointerRecordingSettingChanged();
     void setStopping(bool stopping);
-    void stopSource();
-    void stopMouseListener();
+    void waitForSourceEnd(SlideSource *source);
+    void waitForListenerStop(MouseListenerPrivate *listener);
 
     QString m_errorMessage;
     bool m_stopping = false;

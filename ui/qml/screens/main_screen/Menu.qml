@@ -17,6 +17,8 @@ Rectangle {
         anchors.top: parent.top
         anchors.topMargin: 40
         anchors.horizontalCenter: parent.horizontalCenter
+        // While the preview frees its source it would take the device back right after a start.
+        enabled: !preview.stopping
         onClicked: mainWindow.qml_startRecording()
     }
 
