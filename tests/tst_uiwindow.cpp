@@ -1,0 +1,160 @@
+#include "Application.h"
+#include "ApplicationIdentity.h"
+#include "CommandLineOptions.h"
+#include "ImageItem.h"
+#include "MainWindow.h"
+#include "MetaTypes.h"
+#include "S3TransferApi.h"
+#include "SlideSourcePreview.h"
+#include "TestEnvironment.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+QQuickItem *findItem(QQuickItem *root, const QString &objectName)
+{
+    if (root->objectName() == objectName)
+        return root;
+    const QList<QQuickItem *> children = root->childItems();
+    for (QQuickItem *child : children) {
+        if (QQuickItem *found = findItem(child, objectName))
+            return found;
+    }
+    return nullptr;
+}
+
+void click(QQuickWindow *window, QQuickItem *item)
+{
+    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+}
+
+} // namespace
+
+// The whole program in this process on the test display: the real window, settings, recorder and
+// screen capture. A user starts a recording, watches it run and stops it.
+class TestUiWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dataDir;
+    std::unique_ptr<Application> m_application;
+    MainWindow *m_mainWindow = nullptr;
+    QQuickWindow *m_window = nullptr;
+
+    QQuickItem *item(const char *name) const
+    {
+        return findItem(m_window->contentItem(), QString::fromLatin1(name));
+    }
+
+    QString grab(const QString &fileName) const
+    {
+        const QString path = QDir(TestEnvironment::outputDir()).filePath(fileName);
+        m_window->grabWindow().save(path);
+        return path;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!TestEnvironment::hasDisplay())
+            QSKIP("needs a display");
+        if (qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME"))
+            QSKIP("runs only with the private settings store of scripts/test");
+        QVERIFY(m_dataDir.isValid());
+        MetaTypes::registerAll();
+        S3TransferApi::init();
+
+        m_application = std::make_unique<Application>();
+        CommandLineOptions options;
+        options.dataDir = m_dataDir.path();
+        m_application->setOptions(options);
+        m_application->run();
+        m_mainWindow = m_application->findChild<MainWindow *>();
+        if (!m_mainWindow)
+            QSKIP("the application does not create the main window in this build");
+        const QList<QObject *> roots = m_mainWindow->engine()->rootObjects();
+        QVERIFY(!roots.isEmpty());
+        m_window = qobject_cast<QQuickWindow *>(roots.first());
+        QVERIFY(m_window);
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    }
+
+    void cleanupTestCase()
+    {
+        m_application.reset();
+        S3TransferApi::shutdown();
+    }
+
+    void previewShowsTheScreen()
+    {
+        SlideSourcePreview *preview = m_mainWindow->findSlideSourcePreview();
+        QVERIFY(preview);
+        // The settings apply the stored (or first) slide source at their first poll.
+        QTRY_VERIFY_WITH_TIMEOUT(preview->slideSourceName() != QStringLiteral("<not set>"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!preview->loading(), 15000);
+        grab(QStringLiteral("window-preview.png"));
+    }
+
+    void recordAndStop()
+    {
+        QSignalSpy slides(m_mainWindow, &MainWindow::internal_showSlides);
+        click(m_window, item("startButton"));
+        QVERIFY(m_mainWindow->isLoading());
+        QTRY_VERIFY_WITH_TIMEOUT(m_mainWindow->isRecording(), 30000);
+        QVERIFY(!m_mainWindow->isLoading());
+        QVERIFY(item("recordingScreen")->isVisible());
+        QVERIFY(!item("mainScreen")->isVisible());
+
+        // The clock runs and the first slide comes in.
+        QQuickItem *duration = item("durationLabel");
+        const QString started = duration->property("text").toString();
+        QTRY_VERIFY_WITH_TIMEOUT(duration->property("text").toString() != started, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_mainWindow->property("slidesSaved").toLongLong() >= 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!item("slideView")->childItems().isEmpty(), 10000);
+        QVERIFY(qobject_cast<ImageItem *>(item("slideView")->childItems().first()));
+        QVERIFY(!slides.isEmpty());
+        grab(QStringLiteral("window-recording.png"));
+
+        const QString title = m_mainWindow->liveStreamPresentationTitle();
+        click(m_window, item("stopButton"));
+        QVERIFY(m_mainWindow->isLoading());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_mainWindow->isRecording(), 30000);
+        QVERIFY(!m_mainWindow->isLoading());
+        QVERIFY(item("mainScreen")->isVisible());
+
+        // The new presentation is listed and the preview runs again.
+        QQuickItem *list = item("presentationList");
+        QTRY_COMPARE_WITH_TIMEOUT(list->property("count").toInt(), 1, 10000);
+        const QStringList directories = QDir(m_dataDir.filePath(QStringLiteral("Presentations")))
+                                            .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(directories.size(), 1);
+        if (!title.isEmpty())
+            QCOMPARE(directories.first(), title);
+        SlideSourcePreview *preview = m_mainWindow->findSlideSourcePreview();
+        QTRY_VERIFY_WITH_TIMEOUT(!preview->loading(), 15000);
+        grab(QStringLiteral("window-after-recording.png"));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    ApplicationIdentity::apply();
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    QGuiApplication application(argc, argv);
+    TestUiWindow test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_uiwindow.moc"

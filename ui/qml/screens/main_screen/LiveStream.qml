@@ -1,0 +1,11 @@
+import QtQuick
+import "../../colors.js" as Colors
+
+Rectangle {
+    color: Colors.bgLight
+
+    Login {
+        objectName: "login"
+        anchors.fill: parent
+    }
+}
