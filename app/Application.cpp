@@ -5,13 +5,14 @@
 #include "LiveStreamSettings.h"
 #include "Logging.h"
 #include "LoginSettings.h"
+#include "MainWindow.h"
 #include "NetworkSettings.h"
 #include "RecorderSettings.h"
+#include "WebApi.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
-#include <QQmlApplicationEngine>
 
 #include <cstdio>
 
@@ -147,9 +148,86 @@ void Application::run()
 
     loadSettings();
 
-    // Until the main window backend exists the recorder shows an empty main window.
-    m_placeholderEngine = std::make_unique<QQmlApplicationEngine>();
-    m_placeholderEngine->load(QUrl(QStringLiteral("qrc:/main.qml")));
-    if (m_placeholderEngine->rootObjects().isEmpty())
-        QCoreApplication::exit(1);
+    m_mainWindow = new MainWindow(this);
+    m_mainWindow->run();
+    connectMainWindow();
+}
+
+void Application::connectMainWindow()
+{
+    MainWindow *window = m_mainWindow;
+    Recorder *recorder = &m_recorder;
+    connect(recorder, &Recorder::recordingError, window, &MainWindow::errorMessage);
+    connect(recorder, &Recorder::started, window, [window, recorder]() {
+        window->setRecording(true);
+        window->showSlides({});
+        if (recorder->isLiveStream()) {
+            window->setLiveStream(true);
+            window->setLiveStreamDetails(recorder->liveStreamPresentationId(),
+                                         recorder->liveStreamPresentationTitle());
+        } else {
+            window->setLiveStreamDetails(QString(), recorder->liveStreamPresentationTitle());
+            window->setLiveStream(false);
+        }
+    });
+    connect(recorder, &Recorder::stopped, window, [window]() {
+        window->setRecording(false);
+        window->showSlides({});
+        window->reloadPresentations();
+    });
+    connect(recorder, &Recorder::slidesCapturedSignal, window, &MainWindow::showSlides);
+    connect(recorder, &Recorder::liveStreamStartFailed, window,
+            &MainWindow::showLiveStreamStartFailed);
+    connect(recorder, &Recorder::slidesFrozenChanged, window,
+            [window, recorder]() { window->setSlidesFrozen(recorder->slidesFrozen()); });
+    connect(recorder, &Recorder::slidesResolutionsChanged, window,
+            [window, recorder]() { window->setSlidesResolutions(recorder->slidesResolutions()); });
+    connect(recorder, &Recorder::slidesCapturedChanged, window,
+            [window, recorder]() { window->setSlidesCaptured(recorder->slidesCaptured()); });
+    connect(recorder, &Recorder::slidesSavedChanged, window,
+            [window, recorder]() { window->setSlidesSaved(recorder->slidesSaved()); });
+    connect(recorder, &Recorder::slidesToUploadChanged, window,
+            [window, recorder]() { window->setSlidesToUpload(recorder->slidesToUpload()); });
+    connect(recorder, &Recorder::slidesUploadedChanged, window,
+            [window, recorder]() { window->setSlidesUploaded(recorder->slidesUploaded()); });
+    connect(recorder, &Recorder::slidesUploadFailedChanged, window, [window, recorder]() {
+        window->setSlidesUploadFailed(recorder->slidesUploadFailed());
+    });
+    connect(recorder, &Recorder::slideInfoWebSuccessCountChanged, window, [window, recorder]() {
+        window->setSlideInfoWebSuccessCount(recorder->slideInfoWebSuccessCount());
+    });
+    connect(recorder, &Recorder::slideInfoWebFailCountChanged, window, [window, recorder]() {
+        window->setSlideInfoWebFailCount(recorder->slideInfoWebFailCount());
+    });
+    connect(recorder, &Recorder::lastSlideInfoWebSuccessChanged, window, [window, recorder]() {
+        window->setLastSlideInfoWebSuccess(recorder->lastSlideInfoWebSuccess());
+    });
+    connect(recorder, &Recorder::lastSlideInfoWebErrorChanged, window, [window, recorder]() {
+        window->setLastSlideInfoWebError(recorder->lastSlideInfoWebError());
+    });
+    connect(recorder, &Recorder::lastSlideInfoWebErrorStringChanged, window, [window, recorder]() {
+        window->setLastSlideInfoWebErrorString(recorder->lastSlideInfoWebErrorString());
+    });
+    connect(recorder, &Recorder::mousePositionChanged, window, [window, recorder]() {
+        window->setMousePositionX(recorder->mousePositionX());
+        window->setMousePositionY(recorder->mousePositionY());
+    });
+    connect(window, &MainWindow::startLiveStream, recorder,
+            [recorder](bool connectToExistingLiveStream, const QString &livestreamPresentationId) {
+                recorder->requestStart(true, connectToExistingLiveStream, livestreamPresentationId);
+            });
+    connect(window, &MainWindow::startRecording, recorder,
+            [recorder]() { recorder->requestStart(false, false, QString()); });
+    connect(window, &MainWindow::stopRecording, recorder, &Recorder::requestStop);
+    connect(window, &MainWindow::freezeSlides, recorder, &Recorder::freezeSlides);
+    connect(window, &MainWindow::captureSlide, recorder, &Recorder::captureSlide);
+    WebApi *webApi = WebApi::instance();
+    connect(webApi, &WebApi::loginFailed, window, &MainWindow::loginFailed);
+    connect(webApi, &WebApi::loginSuccessful, window, &MainWindow::loginSuccessful);
+    connect(window, &MainWindow::login, webApi,
+            [webApi](const QString &email, const QString &password) {
+                webApi->login(email, password);
+            });
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, LoginSettings::instance(),
+            []() { LoginSettings::instance()->save(); });
 }

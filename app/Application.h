@@ -10,7 +10,7 @@
 #include <memory>
 
 class HeadlessRecording;
-class QQmlApplicationEngine;
+class MainWindow;
 
 // The recorder's top-level object: prepares the data directory and starts everything else from
 // run(), the first event of the event loop.
@@ -42,11 +42,12 @@ public Q_SLOTS:
 private:
     static void loadSettings();
     void runHeadless();
+    void connectMainWindow();
 
+    MainWindow *m_mainWindow = nullptr;
     Recorder m_recorder;
     CommandLineOptions m_options;
     std::unique_ptr<HeadlessRecording> m_headlessRecording;
-    std::unique_ptr<QQmlApplicationEngine> m_placeholderEngine;
 
     static Application *s_instance;
 };

@@ -81,12 +81,9 @@ private Q_SLOTS:
     {
         QTest::ignoreMessage(QtWarningMsg, "[SlideSource] unhandled slide source type 0");
         QVERIFY(!SlideSource::create(SlidesSourceInfo()));
-        // Capture devices and NDI streams have no source here yet.
-        QTest::ignoreMessage(QtWarningMsg, "[SlideSource] unhandled slide source type 3");
-        QVERIFY(
-            !SlideSource::create(SlidesSourceInfo(true, SlidesSourceInfo::Camera, "c", 0, "C")));
-        QTest::ignoreMessage(QtWarningMsg, "[SlideSource] unhandled slide source type 4");
-        QVERIFY(!SlideSource::create(SlidesSourceInfo(true, SlidesSourceInfo::NDI, "n", 0, "N")));
+        QTest::ignoreMessage(QtWarningMsg, "[SlideSource] unhandled slide source type 1");
+        QVERIFY(!SlideSource::create(
+            SlidesSourceInfo(true, SlidesSourceInfo::SlideSourceType(1), "x", 0, "X")));
 
         std::unique_ptr<SlideSource> source(SlideSource::create(screenInfo));
         QVERIFY(qobject_cast<SlideSourceScreenInterval *>(source.get()));

@@ -40,6 +40,8 @@ windows_cross_compile() {
         -isystem "$qt_include" -isystem "$qt_include/QtCore")
     "$cxx" "${flags[@]}" -fsyntax-only "${includes[@]}" \
         "$root/sources/SlidesSourceInfoWindows.cpp" || return 1
+    "$cxx" "${flags[@]}" -fsyntax-only "${includes[@]}" \
+        "$root/sources/NdiRuntime.cpp" "$root/sources/NdiRuntimeWindows.cpp" || return 1
     if [ -f "$root/recording/MouseListenerPrivate.h" ]; then
         "$qt_libexec/moc" -I"$root/recording" "$root/recording/MouseListenerPrivateWindows.h" \
             -o "$out/moc_MouseListenerPrivateWindows.cpp" || return 1
