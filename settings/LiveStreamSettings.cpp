@@ -1,5 +1,7 @@
 #include "LiveStreamSettings.h"
 
+#include "SettingsFile.h"
+
 #include <QDebug>
 #include <QSettings>
 #include <QTimer>
@@ -64,10 +66,13 @@ void LiveStreamSettings::save() const
     QSettings settings;
     qDebug() << "[LiveStreamSettings]"
              << "save" << settings.fileName();
+    SettingsFile::restrictToOwner(settings.fileName());
     settings.setValue(QStringLiteral("liveStreamSettings/pollVMixApi"), m_pollVMixApi);
     settings.setValue(QStringLiteral("liveStreamSettings/vMixApiEndpoint"), m_vMixApiEndpoint);
     settings.setValue(QStringLiteral("liveStreamSettings/vMixApiPollInterval"),
                       m_vMixApiPollInterval);
+    settings.sync();
+    SettingsFile::restrictToOwner(settings.fileName());
 }
 
 void LiveStreamSettings::setPollVMixApi(bool newVal)

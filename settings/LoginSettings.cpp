@@ -1,36 +1,13 @@
 #include "LoginSettings.h"
 
+#include "SettingsFile.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTimer>
-
-namespace {
-
-constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-
-// The store holds a live stream token, so nobody but its owner may read it. The file is created
-// owner-only before QSettings first writes it; QSettings keeps the permissions of an existing
-// file when it rewrites it, and they are tightened again after each write in case another writer
-// created the file first.
-void restrictToOwner(const QString &path)
-{
-    if (path.isEmpty())
-        return;
-    if (!QFileInfo::exists(path)) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly))
-            return;
-    }
-    if (QFile::permissions(path) != ownerOnly && !QFile::setPermissions(path, ownerOnly))
-        qWarning() << "[LoginSettings]"
-                   << "restricting permissions failed" << path;
-}
-
-} // namespace
 
 LoginSettings *LoginSettings::instance()
 {
@@ -99,7 +76,7 @@ void LoginSettings::save() const
     QSettings settings;
     qDebug() << "[LoginSettings]"
              << "save" << settings.fileName();
-    restrictToOwner(settings.fileName());
+    SettingsFile::restrictToOwner(settings.fileName());
     settings.setValue(QStringLiteral("loginSettings/loginEmail"), m_loginEmail);
     settings.setValue(QStringLiteral("loginSettings/liveStreamResume"), m_liveStreamResume);
     settings.setValue(QStringLiteral("loginSettings/liveStreamPresentationId"),
@@ -110,7 +87,7 @@ void LoginSettings::save() const
                       m_liveStreamLastRequestAt);
     settings.setValue(QStringLiteral("loginSettings/liveStreamToken"), m_liveStreamToken);
     settings.sync();
-    restrictToOwner(settings.fileName());
+    SettingsFile::restrictToOwner(settings.fileName());
 }
 
 void LoginSettings::setLoginEmail(const QString &newVal)

@@ -1,6 +1,8 @@
 #include "Application.h"
 #include "ApplicationIdentity.h"
 #include "CommandLineOptions.h"
+#include "FakeS3Server.h"
+#include "FakeWebService.h"
 #include "ImageItem.h"
 #include "MainWindow.h"
 #include "MetaTypes.h"
@@ -32,6 +34,12 @@ QQuickItem *findItem(QQuickItem *root, const QString &objectName)
     return nullptr;
 }
 
+void type(QQuickWindow *window, const QString &text)
+{
+    for (const QChar character : text)
+        QTest::keyClick(window, character.toLatin1());
+}
+
 void click(QQuickWindow *window, QQuickItem *item)
 {
     const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
@@ -48,6 +56,9 @@ class TestUiWindow : public QObject
 
 private:
     QTemporaryDir m_dataDir;
+    FakeWebService m_service;
+    FakeS3Server m_s3;
+    FakeWebService::StreamAnswer m_answer;
     std::unique_ptr<Application> m_application;
     MainWindow *m_mainWindow = nullptr;
     QQuickWindow *m_window = nullptr;
@@ -72,6 +83,13 @@ private Q_SLOTS:
         if (qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME"))
             QSKIP("runs only with the private settings store of scripts/test");
         QVERIFY(m_dataDir.isValid());
+        QVERIFY(m_service.listen());
+        qputenv("QUILLORA_API_URL", m_service.url().toUtf8());
+        QVERIFY2(
+            m_s3.start({{m_answer.accessKeyId, m_answer.secretAccessKey, m_answer.sessionToken}},
+                       {m_answer.bucket}),
+            qPrintable(m_s3.errorOutput()));
+        qputenv("QUILLORA_S3_ENDPOINT", m_s3.endpoint().toUtf8());
         MetaTypes::registerAll();
         S3TransferApi::init();
 
@@ -144,6 +162,46 @@ private Q_SLOTS:
         SlideSourcePreview *preview = m_mainWindow->findSlideSourcePreview();
         QTRY_VERIFY_WITH_TIMEOUT(!preview->loading(), 15000);
         grab(QStringLiteral("window-after-recording.png"));
+    }
+
+    // The user logs in on the live stream page, which starts the live stream, and stops it.
+    void logInAndStreamLive()
+    {
+        click(m_window, item("menuLiveStream"));
+        QTRY_VERIFY_WITH_TIMEOUT(item("credentialsView")->isVisible(), 5000);
+        click(m_window, item("emailField"));
+        type(m_window, QStringLiteral("speaker@example.org"));
+        click(m_window, item("passwordField"));
+        type(m_window, QStringLiteral("secret"));
+        grab(QStringLiteral("window-login.png"));
+        click(m_window, item("loginButton"));
+
+        QTRY_VERIFY_WITH_TIMEOUT(m_mainWindow->isRecording(), 30000);
+        QVERIFY(m_mainWindow->property("isLiveStream").toBool());
+        const QList<FakeHttpRequest> logins = m_service.requests(FakeWebService::loginPath);
+        QCOMPARE(logins.size(), 1);
+        QCOMPARE(logins.first().json().value("user_email").toString(),
+                 QStringLiteral("speaker@example.org"));
+        QCOMPARE(logins.first().json().value("user_password").toString(), QStringLiteral("secret"));
+        QCOMPARE(m_service.requests(FakeWebService::streamsPath).size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(m_mainWindow->property("slidesUploaded").toLongLong() >= 1, 20000);
+        grab(QStringLiteral("window-live-stream.png"));
+
+        click(m_window, item("stopButton"));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_mainWindow->isRecording(), 30000);
+        QVERIFY(item("mainScreen")->isVisible());
+        QVERIFY(m_service.requests(FakeWebService::pingPath).size() >= 2);
+        QCOMPARE(m_service.requests(FakeWebService::slidesPath).size(),
+                 qsizetype(m_mainWindow->property("slidesUploaded").toLongLong()));
+        const QStringList live = QDir(m_dataDir.filePath(QStringLiteral("Presentations")))
+                                     .entryList({QStringLiteral("Live Stream *")}, QDir::Dirs);
+        QCOMPARE(live.size(), 1);
+        const QString slides = m_dataDir.filePath(QStringLiteral("Presentations/%1/slides_%2")
+                                                      .arg(live.first())
+                                                      .arg(m_answer.slideVersion));
+        const QStringList pngs = QDir(slides).entryList({QStringLiteral("*.png")}, QDir::Files);
+        QVERIFY(!pngs.isEmpty());
+        QVERIFY(!m_s3.object(m_answer.bucket, m_answer.prefix + pngs.first()).isEmpty());
     }
 };
 
