@@ -12,6 +12,8 @@ namespace {
 // crashing in a quit that follows the stop at once.
 constexpr int streamWindDownMs = 200;
 constexpr int firstSamplePollMs = 10;
+// How long after the first samples later deliveries may still correct the silence in front.
+constexpr qint64 paddingRefinementMs = 3000;
 
 } // namespace
 
@@ -73,6 +75,7 @@ void AudioRecorder::requestStart(Presentation *presentation)
     m_firstSampleClock.invalidate();
     m_activeClock.invalidate();
     m_firstSampleOffsetMs = 0;
+    m_paddingBytes = 0;
     m_startTimer.start();
 }
 
@@ -195,28 +198,54 @@ void AudioRecorder::finalizeFile()
 
 void AudioRecorder::checkFirstSamples()
 {
-    if (m_firstSampleClock.isValid() || !m_file.isOpen())
+    if (!m_file.isOpen())
         return;
     const qint64 bytes = m_file.pos() - WavFileHeader::size;
     if (bytes <= 0)
         return;
-    m_firstSampleTimer.stop();
-    m_firstSampleClock.start();
     const qint64 byteRate =
         qint64(m_header.sampleRate()) * m_header.channelCount() * (m_header.sampleSize() / 8);
-    const qint64 deliveredMs = byteRate > 0 ? bytes * 1000 / byteRate : 0;
-    const qint64 sinceActiveMs = m_activeClock.isValid() ? m_activeClock.elapsed() : deliveredMs;
-    qDebug() << "[AudioRecorder] first samples" << bytes << "bytes" << deliveredMs << "ms of audio"
-             << sinceActiveMs << "ms after start";
-    // The first delivery ends about now: its first sample was captured deliveredMs ago. The
-    // moment the source reported running (started()) is the time origin of the presentation:
-    // when capturing began only later, silence in front makes the file begin at the origin.
-    // A delivery holding more than the time since the start comes from a source that fills
-    // its buffer ahead of real time (generated sound); it is kept as it is.
-    if (sinceActiveMs > deliveredMs)
-        padFront(bytes, (sinceActiveMs - deliveredMs) * byteRate / 1000);
-    m_firstSampleOffsetMs = sinceActiveMs;
-    Q_EMIT firstSamplesReceived();
+    if (byteRate <= 0)
+        return;
+    const qint64 sinceActiveMs = m_activeClock.isValid() ? m_activeClock.elapsed() : 0;
+    // A delivery ends about when it arrives: the first sample was captured no later than the
+    // arrival less the audio delivered so far. Every later delivery can only tighten that bound.
+    const qint64 deliveredMs = (bytes - m_paddingBytes) * 1000 / byteRate;
+    const qint64 startMs = sinceActiveMs - deliveredMs;
+
+    if (!m_firstSampleClock.isValid()) {
+        m_firstSampleClock.start();
+        qDebug() << "[AudioRecorder] first samples" << bytes << "bytes" << deliveredMs
+                 << "ms of audio" << sinceActiveMs << "ms after start";
+        // The moment the source reported running (started()) is the time origin of the
+        // presentation: when capturing began only later, silence in front makes the file begin
+        // at the origin. A delivery holding more than the time since the start comes from a
+        // source that fills its buffer ahead of real time (generated sound); it stays as it is.
+        if (startMs > 0)
+            padFront(bytes, startMs * byteRate / 1000);
+        m_firstSampleOffsetMs = sinceActiveMs;
+        Q_EMIT firstSamplesReceived();
+        return;
+    }
+
+    if (m_paddingBytes > 0 && startMs * byteRate / 1000 < m_paddingBytes)
+        shrinkPadding(qMax<qint64>(0, startMs) * byteRate / 1000);
+    if (m_firstSampleClock.elapsed() > paddingRefinementMs)
+        m_firstSampleTimer.stop();
+}
+
+void AudioRecorder::shrinkPadding(qint64 paddingBytes)
+{
+    const qint64 blockAlign = qint64(m_header.channelCount()) * (m_header.sampleSize() / 8);
+    paddingBytes -= paddingBytes % blockAlign;
+    const qint64 remove = m_paddingBytes - paddingBytes;
+    if (remove <= 0 || !m_file.seek(WavFileHeader::size + remove))
+        return;
+    const QByteArray rest = m_file.readAll();
+    m_file.resize(WavFileHeader::size);
+    m_file.seek(WavFileHeader::size);
+    m_file.write(rest);
+    m_paddingBytes = paddingBytes;
 }
 
 void AudioRecorder::padFront(qint64 recordedBytes, qint64 silenceBytes)
@@ -233,6 +262,7 @@ void AudioRecorder::padFront(qint64 recordedBytes, qint64 silenceBytes)
     m_file.seek(WavFileHeader::size);
     m_file.write(QByteArray(silenceBytes, silence));
     m_file.write(recorded);
+    m_paddingBytes = silenceBytes;
     qDebug() << "[AudioRecorder] silence in front of the first samples:" << silenceBytes << "bytes";
 }
 

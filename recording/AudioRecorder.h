@@ -64,6 +64,7 @@ private:
     void finalizeFile();
     void checkFirstSamples();
     void padFront(qint64 recordedBytes, qint64 silenceBytes);
+    void shrinkPadding(qint64 paddingBytes);
     void trimAheadOfTime();
     void finishStop();
 
@@ -81,4 +82,5 @@ private:
     // Since the source reported running, for the log of how late the first samples came.
     QElapsedTimer m_activeClock;
     qint64 m_firstSampleOffsetMs = 0;
+    qint64 m_paddingBytes = 0; // silence put in front of the first samples
 };

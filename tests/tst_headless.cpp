@@ -20,6 +20,8 @@ namespace {
 
 QStringList nonEmptyLines(const QString &path)
 {
+    if (path.isEmpty())
+        return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};

@@ -2,6 +2,9 @@
 
 #include <QtEndian>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cmath>
 
 namespace {
@@ -25,7 +28,10 @@ BeepFeeder::~BeepFeeder()
 
 bool BeepFeeder::start()
 {
-    if (!m_fifo.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    // Never block on a full FIFO: a sound server that stopped reading must not hang the test.
+    const int fd = ::open(QFile::encodeName(m_fifo.fileName()).constData(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0 || !m_fifo.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                               QFileDevice::AutoCloseHandle))
         return false;
     m_clock.start();
     m_timer.start();
