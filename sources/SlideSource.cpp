@@ -6,6 +6,7 @@
 
 #include <QDebug>
 #include <QMutexLocker>
+#include <QTimer>
 #include <QVariantMap>
 
 #include <chrono>
@@ -96,4 +97,28 @@ void SlideSource::updateSlidesResolutions(const QList<SlideImage> &slides)
         m_slidesResolutions = std::move(resolutions);
     }
     emit slidesResolutionsChanged();
+}
+
+void SlideSource::startCaptureTimer()
+{
+    m_captureTimer = std::make_unique<QTimer>();
+    m_captureTimer->setSingleShot(false);
+    m_captureTimer->setInterval(1000);
+    connect(m_captureTimer.get(), &QTimer::timeout, this, [this] {
+        if (!slidesFrozen())
+            capture(false);
+    });
+    m_captureTimer->start();
+}
+
+void SlideSource::stopCaptureTimer()
+{
+    m_captureTimer.reset();
+}
+
+void SlideSource::captureNow()
+{
+    capture(true);
+    if (m_captureTimer)
+        m_captureTimer->start();
 }

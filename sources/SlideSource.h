@@ -10,6 +10,9 @@
 
 #include <atomic>
 #include <limits>
+#include <memory>
+
+class QTimer;
 
 // A source of slide pictures. Each source is a thread that lives in itself: its slots, timers and
 // captures run in its own event loop, and batches leave by the queued slidesCaptured() signal.
@@ -50,6 +53,15 @@ public slots:
 protected:
     void updateSlidesResolutions(const QList<SlideImage> &slides);
 
+    // One capture: the time first, then the picture(s), the resolutions and the batch.
+    virtual void capture(bool forceNewSlide) = 0;
+    // The periodic capture, once a second unless frozen. Started and stopped in run(), so that
+    // the timer belongs to the source thread.
+    void startCaptureTimer();
+    void stopCaptureTimer();
+    // A forced capture now; the next periodic one comes a full interval after it.
+    void captureNow();
+
 private:
     // Sentinel for a slide clock that was never started.
     static constexpr qint64 clockNotStarted = std::numeric_limits<qint64>::min();
@@ -61,4 +73,5 @@ private:
     std::atomic<bool> m_slidesFrozen{false};
     mutable QMutex m_slidesResolutionsMutex;
     QList<QVariant> m_slidesResolutions;
+    std::unique_ptr<QTimer> m_captureTimer;
 };

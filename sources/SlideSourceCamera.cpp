@@ -49,12 +49,11 @@ void SlideSourceCamera::run()
     if (!createCamera())
         return;
     m_sourceThreadId = QThread::currentThreadId();
-    createCaptureTimer();
-    m_captureTimer->start();
+    startCaptureTimer();
     restartTimer();
     emit ready();
     exec();
-    destroyCaptureTimer();
+    stopCaptureTimer();
     destroyCamera();
     emit stopped();
 }
@@ -114,24 +113,6 @@ void SlideSourceCamera::destroyCamera()
     m_camera.reset();
 }
 
-void SlideSourceCamera::createCaptureTimer()
-{
-    m_captureTimer = std::make_unique<QTimer>();
-    m_captureTimer->setSingleShot(false);
-    m_captureTimer->setInterval(1000);
-    connect(m_captureTimer.get(), &QTimer::timeout, this, [this] {
-        if (!slidesFrozen())
-            capture(false);
-    });
-}
-
-void SlideSourceCamera::destroyCaptureTimer()
-{
-    if (m_captureTimer)
-        m_captureTimer->stop();
-    m_captureTimer.reset();
-}
-
 void SlideSourceCamera::captureSlide()
 {
     if (QThread::currentThreadId() != m_sourceThreadId.load()) {
@@ -139,8 +120,7 @@ void SlideSourceCamera::captureSlide()
                    << "captureSlide can only be called from the slide source thread";
         return;
     }
-    capture(true);
-    m_captureTimer->start();
+    captureNow();
 }
 
 void SlideSourceCamera::capture(bool forceNewSlide)

@@ -33,7 +33,7 @@ public Q_SLOTS:
     void captureSlide() override;
 
 private Q_SLOTS:
-    void capture(bool forceNewSlide);
+    void capture(bool forceNewSlide) override;
 
 protected:
     void run() override;
@@ -43,11 +43,8 @@ protected:
 private:
     bool createCamera();
     void destroyCamera();
-    void createCaptureTimer();
-    void destroyCaptureTimer();
 
     std::atomic<Qt::HANDLE> m_sourceThreadId{nullptr};
-    std::unique_ptr<QTimer> m_captureTimer;
     std::unique_ptr<cv::VideoCapture> m_camera;
     // Read from the recorder settings when the source is created, on the thread that owns them,
     // so the source thread never reads the settings object while the user edits it.

@@ -24,12 +24,11 @@ void SlideSourceNDI::run()
     if (!createNDISource())
         return;
     m_sourceThreadId = QThread::currentThreadId();
-    createCaptureTimer();
-    m_captureTimer->start();
+    startCaptureTimer();
     restartTimer();
     emit ready();
     exec();
-    destroyCaptureTimer();
+    stopCaptureTimer();
     destroyNDISource();
     emit stopped();
 }
@@ -71,24 +70,6 @@ void SlideSourceNDI::destroyNDISource()
     m_ndiReceiver = nullptr;
 }
 
-void SlideSourceNDI::createCaptureTimer()
-{
-    m_captureTimer = std::make_unique<QTimer>();
-    m_captureTimer->setSingleShot(false);
-    m_captureTimer->setInterval(1000);
-    connect(m_captureTimer.get(), &QTimer::timeout, this, [this] {
-        if (!slidesFrozen())
-            capture(false);
-    });
-}
-
-void SlideSourceNDI::destroyCaptureTimer()
-{
-    if (m_captureTimer)
-        m_captureTimer->stop();
-    m_captureTimer.reset();
-}
-
 void SlideSourceNDI::captureSlide()
 {
     if (QThread::currentThreadId() != m_sourceThreadId.load()) {
@@ -96,8 +77,7 @@ void SlideSourceNDI::captureSlide()
                    << "captureSlide can only be called from the slide source thread";
         return;
     }
-    capture(true);
-    m_captureTimer->start();
+    captureNow();
 }
 
 void SlideSourceNDI::capture(bool forceNewSlide)

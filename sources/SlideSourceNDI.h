@@ -30,7 +30,7 @@ public Q_SLOTS:
     void captureSlide() override;
 
 private Q_SLOTS:
-    void capture(bool forceNewSlide);
+    void capture(bool forceNewSlide) override;
 
 protected:
     void run() override;
@@ -38,10 +38,7 @@ protected:
 private:
     bool createNDISource();
     void destroyNDISource();
-    void createCaptureTimer();
-    void destroyCaptureTimer();
 
     std::atomic<Qt::HANDLE> m_sourceThreadId{nullptr};
-    std::unique_ptr<QTimer> m_captureTimer;
     NDIlib_recv_instance_t m_ndiReceiver = nullptr;
 };

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int captureIntervalMs = 1000;
-
 // A matrix header over the image's own pixels, without a copy.
 cv::Mat wrapImage(const QImage &image, int type)
 {
@@ -41,44 +39,20 @@ void SlideSourceScreenInterval::run()
     emit slidesFrozenChanged();
     emit slidesResolutionsChanged();
 
-    createCaptureTimer();
-    captureTimer->start();
+    startCaptureTimer();
 
     restartTimer();
     emit ready();
 
     exec();
 
-    destroyCaptureTimer();
+    stopCaptureTimer();
     emit stopped();
-}
-
-void SlideSourceScreenInterval::createCaptureTimer()
-{
-    captureTimer = new QTimer();
-    captureTimer->setSingleShot(false);
-    captureTimer->setInterval(captureIntervalMs);
-    connect(captureTimer, &QTimer::timeout, this, [this] {
-        if (!slidesFrozen())
-            capture(false);
-    });
-}
-
-void SlideSourceScreenInterval::destroyCaptureTimer()
-{
-    if (!captureTimer)
-        return;
-    captureTimer->stop();
-    delete captureTimer;
-    captureTimer = nullptr;
 }
 
 void SlideSourceScreenInterval::captureSlide()
 {
-    capture(true);
-    // The next periodic capture comes a full interval after the forced one.
-    if (captureTimer)
-        captureTimer->start();
+    captureNow();
 }
 
 void SlideSourceScreenInterval::capture(bool forceNewSlide)

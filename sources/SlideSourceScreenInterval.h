@@ -27,12 +27,8 @@ protected:
 private:
     friend class ScreenCaptureTest;
 
-    void createCaptureTimer();
-    void destroyCaptureTimer();
-    void capture(bool forceNewSlide);
+    void capture(bool forceNewSlide) override;
     // The picture as a new matrix that owns its pixels: 3-channel B G R for opaque grabs, 4-channel
     // B G R A for grabs with alpha. Reports formats it cannot take as they are by captureError().
     [[nodiscard]] cv::Mat *qImageToCvMat(const QImage &image);
-
-    QTimer *captureTimer = nullptr;
 };
