@@ -8,11 +8,13 @@
 #include "MainWindow.h"
 #include "NetworkSettings.h"
 #include "RecorderSettings.h"
+#include "TerminationSignals.h"
 #include "WebApi.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -25,6 +27,7 @@ Application::Application(QObject *parent) : QObject(parent)
 
 Application::~Application()
 {
+    m_terminationSignals.reset();
     m_headlessRecording.reset();
     if (s_instance == this)
         s_instance = nullptr;
@@ -151,6 +154,30 @@ void Application::run()
     m_mainWindow = new MainWindow(this);
     m_mainWindow->run();
     connectMainWindow();
+
+    m_terminationSignals = TerminationSignals::create();
+    if (m_terminationSignals) {
+        connect(m_terminationSignals.get(), &TerminationSignals::terminationRequested, this,
+                [this](int signalNumber) {
+                    qInfo() << "[Application]"
+                            << "termination signal" << signalNumber;
+                    quitAfterRecording();
+                });
+    }
+}
+
+void Application::quitAfterRecording()
+{
+    if (m_recorder.state() == Recorder::Stopped) {
+        QCoreApplication::quit();
+        return;
+    }
+    qInfo() << "[Application]"
+            << "finishing the recording before quitting";
+    m_quitWhenStopped = true;
+    if (m_mainWindow)
+        m_mainWindow->setLoading(true);
+    m_recorder.requestStop();
 }
 
 void Application::connectMainWindow()
@@ -170,11 +197,17 @@ void Application::connectMainWindow()
             window->setLiveStream(false);
         }
     });
-    connect(recorder, &Recorder::stopped, window, [window]() {
+    connect(recorder, &Recorder::stopped, window, [this, window]() {
         window->setRecording(false);
         window->showSlides({});
         window->reloadPresentations();
+        if (m_quitWhenStopped) {
+            // The sound server's client library needs a moment after the audio input stopped.
+            QTimer::singleShot(200, this, [] { QCoreApplication::quit(); });
+        }
     });
+    connect(recorder, &Recorder::startFailed, window, &MainWindow::showStartFailed);
+    connect(window, &MainWindow::closeRequested, this, &Application::quitAfterRecording);
     connect(recorder, &Recorder::slidesCapturedSignal, window, &MainWindow::showSlides);
     connect(recorder, &Recorder::liveStreamStartFailed, window,
             &MainWindow::showLiveStreamStartFailed);

@@ -11,6 +11,7 @@
 
 class HeadlessRecording;
 class MainWindow;
+class TerminationSignals;
 
 // The recorder's top-level object: prepares the data directory and starts everything else from
 // run(), the first event of the event loop.
@@ -43,11 +44,16 @@ private:
     static void loadSettings();
     void runHeadless();
     void connectMainWindow();
+    // Closing the window or a termination signal during a recording ends it as the Stop button
+    // does, and the program quits once every file is finished.
+    void quitAfterRecording();
 
     MainWindow *m_mainWindow = nullptr;
     Recorder m_recorder;
     CommandLineOptions m_options;
     std::unique_ptr<HeadlessRecording> m_headlessRecording;
+    std::unique_ptr<TerminationSignals> m_terminationSignals;
+    bool m_quitWhenStopped = false;
 
     static Application *s_instance;
 };

@@ -1,6 +1,7 @@
 #include "HeadlessRecording.h"
 
 #include "AudioInputInfo.h"
+#include "Logging.h"
 #include "LoginSettings.h"
 #include "Presentation.h"
 #include "Recorder.h"
@@ -54,8 +55,8 @@ void HeadlessRecording::run()
                 });
     }
 
-    m_selectionWait.start();
-    waitForSelections();
+    applySourceChoices();
+    authenticate();
 }
 
 void HeadlessRecording::listSources()
@@ -74,58 +75,15 @@ void HeadlessRecording::listSources()
                   QStringLiteral("  %1\t%2").arg(QString::fromUtf8(input.id()), input.name()));
 }
 
-bool HeadlessRecording::applySourceChoices()
+// The choices hold also for a source that is not (yet) present: the recorder's start waits for it
+// a few seconds and then refuses with its name, instead of recording from another source.
+void HeadlessRecording::applySourceChoices()
 {
     RecorderSettings *settings = RecorderSettings::instance();
-    if (!m_options.slideSourceId.isEmpty()) {
-        const QByteArray id = m_options.slideSourceId.toUtf8();
-        const QList<SlidesSourceInfo> sources = SlidesSourceInfo::availableSlideSources();
-        auto found = std::find_if(sources.cbegin(), sources.cend(),
-                                  [&id](const SlidesSourceInfo &info) { return info.id() == id; });
-        if (found == sources.cend() || !found->enabled()) {
-            fail(QStringLiteral("no usable slide source with the identifier %1")
-                     .arg(m_options.slideSourceId));
-            return false;
-        }
-        settings->setSelectedSlideSource(*found);
-    }
-    if (!m_options.audioInputId.isEmpty()) {
-        const QByteArray id = m_options.audioInputId.toUtf8();
-        const QList<AudioInputInfo> inputs = AudioInputInfo::availableAudioInputs();
-        auto found = std::find_if(inputs.cbegin(), inputs.cend(),
-                                  [&id](const AudioInputInfo &info) { return info.id() == id; });
-        if (found == inputs.cend()) {
-            fail(QStringLiteral("no audio input with the identifier %1")
-                     .arg(m_options.audioInputId));
-            return false;
-        }
-        settings->setSelectedAudioInput(*found);
-    }
-    return true;
-}
-
-// The settings resolve the stored choices on their first poll of the devices; choices made
-// before that would be replaced, and a recording started before it would find no slide source.
-void HeadlessRecording::waitForSelections()
-{
-    if (m_finishing)
-        return;
-    RecorderSettings *settings = RecorderSettings::instance();
-    if (!settings->devicesLoaded()) {
-        if (m_selectionWait.elapsed() > 10000) {
-            fail(QStringLiteral("the slide sources and audio inputs could not be listed"));
-            return;
-        }
-        QTimer::singleShot(50, this, &HeadlessRecording::waitForSelections);
-        return;
-    }
-    if (!applySourceChoices())
-        return;
-    if (!settings->selectedSlideSource().isValid()) {
-        fail(QStringLiteral("no usable slide source"));
-        return;
-    }
-    authenticate();
+    if (!m_options.slideSourceId.isEmpty())
+        settings->chooseSlideSource(m_options.slideSourceId.toUtf8());
+    if (!m_options.audioInputId.isEmpty())
+        settings->chooseAudioInput(m_options.audioInputId.toUtf8());
 }
 
 void HeadlessRecording::authenticate()
@@ -168,14 +126,18 @@ void HeadlessRecording::startRecording()
     connect(m_recorder, &Recorder::stopped, this, &HeadlessRecording::onStopped);
     connect(m_recorder, &Recorder::liveStreamStartFailed, this,
             [this](const QString &message) { m_liveStreamStartFailure = message; });
+    connect(m_recorder, &Recorder::startFailed, this,
+            [this](const QString &message) { m_failure = message; });
+    connect(m_recorder, &Recorder::recordingFailed, this,
+            [this](const QString &message) { m_failure = message; });
+    // Unattended recordings are watched on standard error: every problem shows there at once.
     connect(m_recorder, &Recorder::recordingError, this, [](const QString &message) {
-        qWarning() << "[HeadlessRecording]"
-                   << "recording error:" << message;
+        qDebug() << "[HeadlessRecording]"
+                 << "recording error:" << message;
+        printLine(stderr, QStringLiteral("QuilloraRecorder: %1").arg(message));
     });
 
     m_recorder->requestStart(m_options.live, m_options.connectExisting, m_options.presentationId);
-    if (m_recorder->state() == Recorder::Stopped)
-        fail(QStringLiteral("the presentation directory could not be created"));
 }
 
 void HeadlessRecording::onStarted()
@@ -204,8 +166,10 @@ void HeadlessRecording::onStopped()
         if (!m_liveStreamStartFailure.isEmpty()) {
             fail(QStringLiteral("the live stream could not be started: %1")
                      .arg(m_liveStreamStartFailure));
+        } else if (!m_failure.isEmpty()) {
+            fail(m_failure);
         } else if (!m_started) {
-            fail(QStringLiteral("the recording could not be started (no usable slide source?)"));
+            fail(QStringLiteral("interrupted before the recording started"));
         } else {
             qInfo() << "[HeadlessRecording]"
                     << "recording finished";
@@ -216,8 +180,12 @@ void HeadlessRecording::onStopped()
 
 void HeadlessRecording::fail(const QString &reason)
 {
-    printLine(stderr, QStringLiteral("QuilloraRecorder: %1").arg(reason));
+    if (m_finishing)
+        return;
     qWarning() << "[HeadlessRecording]" << reason;
+    // The reason is the last line on standard error: the log goes on only into its file.
+    Logging::instance()->setConsole(nullptr);
+    printLine(stderr, QStringLiteral("QuilloraRecorder: %1").arg(reason));
     finish(CannotStart);
 }
 

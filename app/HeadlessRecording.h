@@ -36,8 +36,7 @@ public:
 
 private:
     void listSources();
-    bool applySourceChoices();
-    void waitForSelections();
+    void applySourceChoices();
     void authenticate();
     void startRecording();
     void onStarted();
@@ -50,8 +49,8 @@ private:
     Recorder *m_recorder;
     std::unique_ptr<TerminationSignals> m_terminationSignals;
     QTimer m_durationTimer;
-    QElapsedTimer m_selectionWait;
     QString m_liveStreamStartFailure;
+    QString m_failure;
     bool m_started = false;
     bool m_finishing = false;
 };

@@ -51,9 +51,10 @@ void Logging::log(QtMsgType type, const QMessageLogContext &, const QString &mes
 
     // One write per line keeps lines of different threads whole on the console.
     const QByteArray consoleLine = line.toUtf8() + '\n';
-    FILE *console = m_console.load();
-    std::fwrite(consoleLine.constData(), 1, static_cast<size_t>(consoleLine.size()), console);
-    std::fflush(console);
+    if (FILE *console = m_console.load()) {
+        std::fwrite(consoleLine.constData(), 1, static_cast<size_t>(consoleLine.size()), console);
+        std::fflush(console);
+    }
 
     QMutexLocker locker(&m_mutex);
     if (m_logFile.isOpen()) {

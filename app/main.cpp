@@ -58,8 +58,10 @@ int main(int argc, char *argv[])
         QTimer::singleShot(0, application.get(), &Application::run);
         result = QGuiApplication::exec();
 
-        S3TransferApi::shutdown();
+        // The recording, and with it every upload, has ended before the event loop did; the
+        // transfer library goes only after its last user.
         application.reset();
+        S3TransferApi::shutdown();
     }
     return result;
 }

@@ -20,22 +20,31 @@ const QString timestampsFileName = QStringLiteral("timestamps_ms.txt");
 Presentation::Presentation(const QDir &directory) : m_directory(directory) {}
 
 Presentation *Presentation::create(bool isLiveStream, bool connectToExistingLiveStream,
-                                   const QString &livestreamPresentationId)
+                                   const QString &livestreamPresentationId, QString *errorMessage)
 {
+    const auto fail = [errorMessage](const QString &message) -> Presentation * {
+        qWarning() << "[Presentation]" << message;
+        if (errorMessage)
+            *errorMessage = message;
+        return nullptr;
+    };
+
     QDir workDir(QCoreApplication::instance()->property("workDir").toString());
     const QDateTime now = QDateTime::currentDateTime();
     const QString stamp = now.toString(Qt::ISODate).replace(QLatin1Char(':'), QLatin1Char('-'));
-    const QString name =
+    const QString baseName =
         (isLiveStream ? QObject::tr("Live Stream %1") : QObject::tr("Presentation %1")).arg(stamp);
 
-    if (!workDir.mkdir(name)) {
-        qDebug() << "[Presentation] Creating directory" << name << "in" << workDir.absolutePath()
-                 << "failed.";
-        return nullptr;
+    // mkdir() fails for an existing name, so two recorders never share a directory.
+    QString name = baseName;
+    bool created = workDir.mkdir(name);
+    for (int number = 2; !created && workDir.exists(name) && number < 1000; ++number) {
+        name = QStringLiteral("%1 (%2)").arg(baseName).arg(number);
+        created = workDir.mkdir(name);
     }
-    if (!workDir.cd(name)) {
-        qDebug() << "[Presentation] Entering directory failed.";
-        return nullptr;
+    if (!created || !workDir.cd(name)) {
+        return fail(QStringLiteral("Cannot create the presentation directory in %1.")
+                        .arg(QDir::toNativeSeparators(workDir.absolutePath())));
     }
 
     auto presentation = std::make_unique<Presentation>(workDir);
@@ -44,8 +53,11 @@ Presentation *Presentation::create(bool isLiveStream, bool connectToExistingLive
     presentation->setConnectToExistingLiveStream(connectToExistingLiveStream);
     presentation->setTitle(name);
     presentation->setRecordedAt(now);
-    if (!presentation->saveXml())
-        return nullptr;
+    if (!presentation->saveXml()) {
+        workDir.removeRecursively();
+        return fail(QStringLiteral("Cannot write presentation.xml in %1.")
+                        .arg(QDir::toNativeSeparators(workDir.absolutePath())));
+    }
     return presentation.release();
 }
 

@@ -28,9 +28,12 @@ class Presentation : public QObject
 public:
     explicit Presentation(const QDir &directory);
 
-    // A new directory named after the current time, with its presentation.xml; null on failure.
+    // A new directory named after the current time, with its presentation.xml; a second one in
+    // the same second gets " (2)", " (3)" ... appended. Null on failure, with the reason in
+    // errorMessage when one is given.
     static Presentation *create(bool isLiveStream, bool connectToExistingLiveStream,
-                                const QString &livestreamPresentationId);
+                                const QString &livestreamPresentationId,
+                                QString *errorMessage = nullptr);
     // An existing presentation directory with its slide count; null if it has no readable
     // presentation.xml.
     static Presentation *load(const QDir &directory);

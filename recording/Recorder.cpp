@@ -7,6 +7,7 @@
 #include "WebApi.h"
 #include "WebApiReply.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QRandomGenerator64>
 
@@ -15,15 +16,24 @@ Recorder::Recorder(QObject *parent) : QObject(parent)
     m_pingTimer.setSingleShot(true);
     m_pingTimer.setInterval(5000);
 
+    m_sourceWaitTimer.setSingleShot(true);
+    m_sourceWaitTimer.setInterval(100);
+    connect(&m_sourceWaitTimer, &QTimer::timeout, this, &Recorder::waitForSources);
+
     connect(this, &Recorder::recordingError, this,
-            [this](const QString &message) { m_recordingErrors.append(message); });
+            [this](const QString &message) { m_recordingErrors.add(message); });
+    connect(&m_diskSpaceGuard, &DiskSpaceGuard::lowSpace, this, &Recorder::recordingError);
+    connect(&m_diskSpaceGuard, &DiskSpaceGuard::almostFull, this, &Recorder::failRecording);
     connect(&m_pingTimer, &QTimer::timeout, this, &Recorder::sendWebApiPingData);
     connect(&m_slideRecorder, &SlideRecorder::started, this, &Recorder::slideRecorderStarted);
     connect(&m_slideRecorder, &SlideRecorder::stopped, this, &Recorder::slideRecorderStopped);
     connect(&m_slideRecorder, &SlideRecorder::slidesCapturedSignal, this,
             &Recorder::slidesCapturedSignal);
     connect(&m_slideRecorder, &SlideRecorder::liveStreamStartFailed, this,
-            &Recorder::liveStreamStartFailed);
+            [this](const QString &message) {
+                m_liveStreamFailed = true;
+                Q_EMIT liveStreamStartFailed(message);
+            });
     connect(&m_slideRecorder, &SlideRecorder::recordingError, this, &Recorder::recordingError);
     connect(&m_slideRecorder, &SlideRecorder::slidesFrozenChanged, this,
             &Recorder::slidesFrozenChanged);
@@ -77,12 +87,69 @@ void Recorder::requestStart(bool liveStream, bool connectToExistingLiveStream,
                    << "start requested while a recording runs";
         return;
     }
-    std::unique_ptr<Presentation> presentation(
-        Presentation::create(liveStream, connectToExistingLiveStream, livestreamPresentationId));
-    if (!presentation)
+    m_startRequest =
+        StartRequest{liveStream, connectToExistingLiveStream, livestreamPresentationId};
+    m_recordingErrors.clear();
+    m_failure.clear();
+    m_stopRequestedByUser = false;
+    m_liveStreamFailed = false;
+    setState(Starting);
+    // Every outcome, also a failure, is reported later, never inside this call.
+    m_sourceWait.start();
+    m_sourceWaitTimer.start(0);
+}
+
+// A start right after the program came up may precede the first poll of the devices, and a
+// network source may be listed only seconds later: the start waits for the chosen ones instead
+// of failing or falling back to another source.
+void Recorder::waitForSources()
+{
+    if (m_state != Starting || m_presentation)
         return;
+    const RecorderSettings *settings = RecorderSettings::instance();
+    const bool listed = settings->devicesLoaded();
+    const bool slideSourcePresent = listed && settings->selectedSlideSourceAvailable();
+    const bool audioInputPresent = listed && settings->selectedAudioInputAvailable();
+    if (slideSourcePresent && audioInputPresent) {
+        beginRecording();
+        return;
+    }
+    if (m_sourceWait.elapsed() < sourceWaitMs) {
+        m_sourceWaitTimer.start();
+        return;
+    }
+    if (!listed)
+        failStart(QStringLiteral("The slide sources and audio inputs could not be listed."));
+    else if (!slideSourcePresent)
+        failStart(QStringLiteral("The slide source \"%1\" is not available.")
+                      .arg(settings->chosenSlideSourceName()));
+    else
+        failStart(QStringLiteral("The audio input \"%1\" is not available.")
+                      .arg(settings->chosenAudioInputName()));
+}
+
+void Recorder::beginRecording()
+{
+    const QString workDir = QCoreApplication::instance()->property("workDir").toString();
+    const qint64 available = DiskSpaceGuard::availableBytes(workDir);
+    if (available >= 0 && available < DiskSpaceGuard::minimumSpaceBytes) {
+        failStart(
+            QStringLiteral("Cannot start the recording: the disk is almost full (%1 MB left).")
+                .arg(available / DiskSpaceGuard::megabyte));
+        return;
+    }
+
+    QString error;
+    std::unique_ptr<Presentation> presentation(
+        Presentation::create(m_startRequest.liveStream, m_startRequest.connectToExistingLiveStream,
+                             m_startRequest.livestreamPresentationId, &error));
+    if (!presentation) {
+        failStart(error);
+        return;
+    }
     m_presentation = std::move(presentation);
     Q_EMIT presentationCreated(m_presentation.get());
+    m_diskSpaceGuard.start(m_presentation->dir().absolutePath());
 
     const SlidesSourceInfo source = RecorderSettings::instance()->selectedSlideSource();
     const bool screenCapture = source.type() == SlidesSourceInfo::ScreenInterval;
@@ -91,7 +158,22 @@ void Recorder::requestStart(bool liveStream, bool connectToExistingLiveStream,
         m_screenGeometryRecorder.requestStart(m_presentation.get());
     if (RecorderSettings::instance()->pointerRecordingEnabled() && screenCapture)
         m_mouseRecorder.requestStart(m_presentation.get());
-    setState(Starting);
+}
+
+void Recorder::failStart(const QString &message)
+{
+    if (m_failure.isEmpty())
+        m_failure = message;
+    requestStop();
+}
+
+void Recorder::failRecording(const QString &message)
+{
+    Q_EMIT recordingError(message);
+    if (m_failure.isEmpty())
+        m_failure = message;
+    if (m_state == Starting || m_state == Started)
+        requestStop();
 }
 
 void Recorder::slideRecorderStarted()
@@ -106,7 +188,8 @@ void Recorder::slideRecorderStarted()
 
 void Recorder::audioRecorderStarted()
 {
-    qDebug() << "[Recorder]" << "audio started, clocks restarted";
+    qDebug() << "[Recorder]"
+             << "audio started, clocks restarted";
     m_slideRecorder.restartSlideTimer();
     m_mouseRecorder.restartMouseTimer();
     m_screenGeometryRecorder.restartRecordingTimer();
@@ -137,10 +220,15 @@ void Recorder::checkStart()
 
 void Recorder::requestStop()
 {
-    if (m_state == Stopped)
+    if (m_state == Stopped || m_state == Stopping)
         return;
+    // A stop of our own for a fault has the reason in m_failure already.
+    m_stopRequestedByUser = m_failure.isEmpty();
+    m_sourceWaitTimer.stop();
+    m_diskSpaceGuard.stop();
     m_slideRecorder.requestStop();
-    m_audioRecorder.requestStop();
+    if (m_audioRecorder.state() != AudioRecorder::Stopped)
+        m_audioRecorder.requestStop();
     if (m_screenGeometryRecorder.state() != ScreenGeometryRecorder::Stopped)
         m_screenGeometryRecorder.requestStop();
     if (m_mouseRecorder.state() != MouseRecorder::Stopped)
@@ -205,14 +293,44 @@ void Recorder::stop()
         m_screenGeometryRecorder.state() != ScreenGeometryRecorder::Stopped)
         return;
 
-    // While starting, stop() only runs for a sub-recorder that gave up (no slide source, failed
-    // live stream): the recording ends then as well.
+    finishStop();
+}
+
+void Recorder::finishStop()
+{
     m_vMixApiPoller.stop();
     m_pingTimer.stop();
+    m_diskSpaceGuard.stop();
+
+    // Started means the clocks ran: the presentation holds a recording. A start that never got
+    // there leaves no directory behind, and always says why.
+    const bool recorded = m_recordingStart.isValid();
+    QString failure = m_failure;
+    if (!recorded && failure.isEmpty() && !m_liveStreamFailed && !m_stopRequestedByUser) {
+        failure = QStringLiteral("The slide source \"%1\" could not be opened.")
+                      .arg(RecorderSettings::instance()->selectedSlideSource().name());
+    }
+    if (!recorded && m_presentation) {
+        QDir directory = m_presentation->dir();
+        m_presentation.reset();
+        qDebug() << "[Recorder]"
+                 << "removing the directory of a start that failed" << directory.absolutePath();
+        directory.removeRecursively();
+    }
     m_presentation.reset();
     m_recordingStart = QDateTime();
     m_recordingErrors.clear();
+    m_failure.clear();
     setState(Stopped);
+    if (!recorded && !failure.isEmpty()) {
+        qWarning() << "[Recorder]"
+                   << "start failed:" << failure;
+        Q_EMIT startFailed(failure);
+    } else if (recorded && !failure.isEmpty()) {
+        qWarning() << "[Recorder]"
+                   << "recording failed:" << failure;
+        Q_EMIT recordingFailed(failure);
+    }
     Q_EMIT stopped();
 }
 
@@ -245,8 +363,9 @@ void Recorder::sendWebApiPingData()
     recordingApp.name = QStringLiteral("Quillora Recorder");
     recordingApp.version = QString::fromLatin1(ApplicationIdentity::applicationVersion);
     recordingApp.startedAt = m_recordingStart;
+    const QStringList errors = m_recordingErrors.messages();
     recordingApp.errorMessages =
-        m_recordingErrors.mid(qMax<qsizetype>(0, m_recordingErrors.size() - maxPingErrorMessages));
+        errors.mid(qMax<qsizetype>(0, errors.size() - maxPingErrorMessages));
     recordingApp.slidesSource = recorderSettings->selectedSlideSource().name();
     recordingApp.useNativeSlideSourceResolution =
         recorderSettings->useNativeSlideSourceResolution();
@@ -299,89 +418,4 @@ void Recorder::sendWebApiPingData()
                 }
                 restartPingTimer();
             });
-}
-
-QString Recorder::liveStreamPresentationId() const
-{
-    return m_slideRecorder.liveStreamPresentationId();
-}
-
-bool Recorder::isLiveStream() const
-{
-    return m_slideRecorder.isLiveStream();
-}
-
-QString Recorder::liveStreamPresentationTitle() const
-{
-    return m_slideRecorder.liveStreamPresentationTitle();
-}
-
-bool Recorder::slidesFrozen() const
-{
-    return m_slideRecorder.slidesFrozen();
-}
-
-QVariantList Recorder::slidesResolutions() const
-{
-    return m_slideRecorder.slidesResolutions();
-}
-
-qint64 Recorder::slidesCaptured() const
-{
-    return m_slideRecorder.slidesCaptured();
-}
-
-qint64 Recorder::slidesSaved() const
-{
-    return m_slideRecorder.slidesSaved();
-}
-
-qint64 Recorder::slidesToUpload() const
-{
-    return m_slideRecorder.slidesToUpload();
-}
-
-qint64 Recorder::slidesUploaded() const
-{
-    return m_slideRecorder.slidesUploaded();
-}
-
-qint64 Recorder::slidesUploadFailed() const
-{
-    return m_slideRecorder.slidesUploadFailed();
-}
-
-qint64 Recorder::slideInfoWebSuccessCount() const
-{
-    return m_slideRecorder.slideInfoWebSuccessCount();
-}
-
-qint64 Recorder::slideInfoWebFailCount() const
-{
-    return m_slideRecorder.slideInfoWebFailCount();
-}
-
-bool Recorder::lastSlideInfoWebSuccess() const
-{
-    return m_slideRecorder.lastSlideInfoWebSuccess();
-}
-
-QNetworkReply::NetworkError Recorder::lastSlideInfoWebError() const
-{
-    return m_slideRecorder.lastSlideInfoWebError();
-}
-
-QString Recorder::lastSlideInfoWebErrorString() const
-{
-    return m_slideRecorder.lastSlideInfoWebErrorString();
-}
-
-qint64 Recorder::mousePositionX() const
-{
-    return m_mouseRecorder.positionX();
-}
-
-qint64 Recorder::mousePositionY() const
-{
-    return m_mouseRecorder.positionY();
 }

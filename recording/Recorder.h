@@ -1,12 +1,15 @@
 #pragma once
 
 #include "AudioRecorder.h"
+#include "DiskSpaceGuard.h"
 #include "MouseRecorder.h"
+#include "RecordingErrorList.h"
 #include "ScreenGeometryRecorder.h"
 #include "SlideRecorder.h"
 #include "VMixApiPoller.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QList>
 #include <QNetworkReply>
@@ -39,6 +42,9 @@ public:
 
     // At most this many of the latest error messages travel in a status ping.
     static constexpr int maxPingErrorMessages = 20;
+    // How long a start waits for the chosen slide source and audio input to be present: network
+    // sources such as NDI are discovered over seconds.
+    static constexpr int sourceWaitMs = 10000;
 
     explicit Recorder(QObject *parent = nullptr);
     ~Recorder() override;
@@ -46,27 +52,51 @@ public:
     [[nodiscard]] State state() const { return m_state; }
     void setState(State newVal);
 
-    [[nodiscard]] bool isLiveStream() const;
-    [[nodiscard]] QString liveStreamPresentationId() const;
-    [[nodiscard]] QString liveStreamPresentationTitle() const;
-    [[nodiscard]] bool slidesFrozen() const;
-    [[nodiscard]] QVariantList slidesResolutions() const;
-    [[nodiscard]] qint64 slidesCaptured() const;
-    [[nodiscard]] qint64 slidesSaved() const;
-    [[nodiscard]] qint64 slidesToUpload() const;
-    [[nodiscard]] qint64 slidesUploaded() const;
-    [[nodiscard]] qint64 slidesUploadFailed() const;
-    [[nodiscard]] qint64 slideInfoWebSuccessCount() const;
-    [[nodiscard]] qint64 slideInfoWebFailCount() const;
-    [[nodiscard]] bool lastSlideInfoWebSuccess() const;
-    [[nodiscard]] QNetworkReply::NetworkError lastSlideInfoWebError() const;
-    [[nodiscard]] QString lastSlideInfoWebErrorString() const;
-    [[nodiscard]] qint64 mousePositionX() const;
-    [[nodiscard]] qint64 mousePositionY() const;
+    [[nodiscard]] bool isLiveStream() const { return m_slideRecorder.isLiveStream(); }
+    [[nodiscard]] QString liveStreamPresentationId() const
+    {
+        return m_slideRecorder.liveStreamPresentationId();
+    }
+    [[nodiscard]] QString liveStreamPresentationTitle() const
+    {
+        return m_slideRecorder.liveStreamPresentationTitle();
+    }
+    [[nodiscard]] bool slidesFrozen() const { return m_slideRecorder.slidesFrozen(); }
+    [[nodiscard]] QVariantList slidesResolutions() const
+    {
+        return m_slideRecorder.slidesResolutions();
+    }
+    [[nodiscard]] qint64 slidesCaptured() const { return m_slideRecorder.slidesCaptured(); }
+    [[nodiscard]] qint64 slidesSaved() const { return m_slideRecorder.slidesSaved(); }
+    [[nodiscard]] qint64 slidesToUpload() const { return m_slideRecorder.slidesToUpload(); }
+    [[nodiscard]] qint64 slidesUploaded() const { return m_slideRecorder.slidesUploaded(); }
+    [[nodiscard]] qint64 slidesUploadFailed() const { return m_slideRecorder.slidesUploadFailed(); }
+    [[nodiscard]] qint64 slideInfoWebSuccessCount() const
+    {
+        return m_slideRecorder.slideInfoWebSuccessCount();
+    }
+    [[nodiscard]] qint64 slideInfoWebFailCount() const
+    {
+        return m_slideRecorder.slideInfoWebFailCount();
+    }
+    [[nodiscard]] bool lastSlideInfoWebSuccess() const
+    {
+        return m_slideRecorder.lastSlideInfoWebSuccess();
+    }
+    [[nodiscard]] QNetworkReply::NetworkError lastSlideInfoWebError() const
+    {
+        return m_slideRecorder.lastSlideInfoWebError();
+    }
+    [[nodiscard]] QString lastSlideInfoWebErrorString() const
+    {
+        return m_slideRecorder.lastSlideInfoWebErrorString();
+    }
+    [[nodiscard]] qint64 mousePositionX() const { return m_mouseRecorder.positionX(); }
+    [[nodiscard]] qint64 mousePositionY() const { return m_mouseRecorder.positionY(); }
 
     // The presentation of the running recording; null when stopped.
     [[nodiscard]] Presentation *presentation() const { return m_presentation.get(); }
-    [[nodiscard]] QStringList recordingErrors() const { return m_recordingErrors; }
+    [[nodiscard]] QStringList recordingErrors() const { return m_recordingErrors.messages(); }
 
 Q_SIGNALS:
     void started();
@@ -89,6 +119,12 @@ Q_SIGNALS:
     void lastSlideInfoWebErrorChanged();
     void lastSlideInfoWebErrorStringChanged();
     void mousePositionChanged();
+    // The start did not succeed (no directory, an absent source, no room on the disk ...); the
+    // recorder is back to Stopped with stopped() right after.
+    void startFailed(QString message);
+    // A running recording was stopped by a fault (a failed write, a full disk); stopped() follows
+    // once every file is finished.
+    void recordingFailed(QString message);
 
 public Q_SLOTS:
     void requestStart(bool liveStream, bool connectToExistingLiveStream,
@@ -111,7 +147,21 @@ private Q_SLOTS:
     void sendWebApiPingData();
 
 private:
+    void waitForSources();
+    void beginRecording();
     void restartPingTimer();
+    void failStart(const QString &message);
+    // A fault that ends the recording: reported, remembered as the reason, and the recording
+    // stops as with the Stop button so that everything written so far stays intact.
+    void failRecording(const QString &message);
+    void finishStop();
+
+    struct StartRequest
+    {
+        bool liveStream = false;
+        bool connectToExistingLiveStream = false;
+        QString livestreamPresentationId;
+    };
 
     State m_state = Stopped;
     std::unique_ptr<Presentation> m_presentation;
@@ -120,7 +170,14 @@ private:
     MouseRecorder m_mouseRecorder;
     ScreenGeometryRecorder m_screenGeometryRecorder;
     VMixApiPoller m_vMixApiPoller;
+    DiskSpaceGuard m_diskSpaceGuard;
     QTimer m_pingTimer;
+    QTimer m_sourceWaitTimer;
+    QElapsedTimer m_sourceWait;
+    StartRequest m_startRequest;
     QDateTime m_recordingStart;
-    QStringList m_recordingErrors;
+    RecordingErrorList m_recordingErrors;
+    QString m_failure;
+    bool m_stopRequestedByUser = false;
+    bool m_liveStreamFailed = false;
 };

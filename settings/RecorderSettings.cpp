@@ -5,6 +5,8 @@
 #include <QDebug>
 #include <QSettings>
 
+#include <algorithm>
+
 namespace {
 
 const QString keyUseNativeSlideSourceResolution =
@@ -76,6 +78,9 @@ RecorderSettings::RecorderSettings()
 void RecorderSettings::load()
 {
     loadBasicSettings();
+    const QSettings settings;
+    m_chosenSlideSourceId = settings.value(keySelectedSlideSource, QByteArray()).toByteArray();
+    m_chosenAudioInputId = settings.value(keySelectedAudioInput, QByteArray()).toByteArray();
     m_refreshTimer.start();
 }
 
@@ -91,38 +96,122 @@ void RecorderSettings::loadBasicSettings()
     setAudioChannelCount(settings.value(keyAudioChannelCount, 1).toInt());
 }
 
-void RecorderSettings::loadSelectedSlideSourceSettings()
+void RecorderSettings::chooseSlideSource(const QByteArray &id)
 {
-    const QSettings settings;
-    qDebug() << "[RecorderSettings] loadSelectedSlideSourceSettings" << settings.fileName();
-    const QByteArray stored = settings.value(keySelectedSlideSource, QByteArray()).toByteArray();
-    for (const SlidesSourceInfo &source : std::as_const(m_availableSlideSources)) {
-        if (source.enabled() && source.id() == stored) {
-            if (source != m_selectedSlideSource) {
-                m_selectedSlideSource = source;
-                Q_EMIT property_selectedSlideSourceChanged();
-            }
-            return;
-        }
-    }
-    selectDefaultSlideSource();
+    if (id == m_chosenSlideSourceId)
+        return;
+    m_chosenSlideSourceId = id;
+    applySlideSourceChoice();
+    scheduleSave();
 }
 
-void RecorderSettings::loadSelectedAudioInputSettings()
+void RecorderSettings::chooseAudioInput(const QByteArray &id)
 {
-    const QSettings settings;
-    qDebug() << "[RecorderSettings] loadSelectedAudioInputSettings" << settings.fileName();
-    const QByteArray stored = settings.value(keySelectedAudioInput, QByteArray()).toByteArray();
-    for (const AudioInputInfo &input : std::as_const(m_availableAudioInputs)) {
-        if (input.id() == stored) {
-            if (input != m_selectedAudioInput) {
-                m_selectedAudioInput = input;
-                Q_EMIT property_selectedAudioInputChanged();
+    if (id == m_chosenAudioInputId)
+        return;
+    m_chosenAudioInputId = id;
+    applyAudioInputChoice();
+    scheduleSave();
+}
+
+bool RecorderSettings::selectedSlideSourceAvailable() const
+{
+    return m_slideSourceAvailable;
+}
+
+bool RecorderSettings::selectedAudioInputAvailable() const
+{
+    return m_audioInputAvailable;
+}
+
+QString RecorderSettings::chosenSlideSourceName() const
+{
+    if (m_selectedSlideSource.id() == m_chosenSlideSourceId &&
+        !m_selectedSlideSource.name().isEmpty())
+        return m_selectedSlideSource.name();
+    return QString::fromUtf8(m_chosenSlideSourceId);
+}
+
+QString RecorderSettings::chosenAudioInputName() const
+{
+    if (m_selectedAudioInput.isValid() && m_selectedAudioInput.id() == m_chosenAudioInputId)
+        return m_selectedAudioInput.name();
+    return QString::fromUtf8(m_chosenAudioInputId);
+}
+
+void RecorderSettings::applySlideSourceChoice()
+{
+    if (!m_slideSourcesLoaded)
+        return;
+    // Nothing chosen yet (a first run): the first entry, screen capture, becomes the choice.
+    if (m_chosenSlideSourceId.isEmpty()) {
+        for (const SlidesSourceInfo &source : std::as_const(m_availableSlideSources)) {
+            if (source.enabled()) {
+                m_chosenSlideSourceId = source.id();
+                scheduleSave();
+                break;
             }
-            return;
         }
     }
-    selectDefaultAudioInput();
+    auto found = std::find_if(m_availableSlideSources.cbegin(), m_availableSlideSources.cend(),
+                              [this](const SlidesSourceInfo &source) {
+                                  return source.enabled() && source.id() == m_chosenSlideSourceId;
+                              });
+    const bool available = found != m_availableSlideSources.cend();
+    if (available) {
+        // Replaced also when only the description changed (a new device index after replugging).
+        if (m_selectedSlideSource.id() != found->id() ||
+            m_selectedSlideSource.index() != found->index() ||
+            m_selectedSlideSource.type() != found->type()) {
+            m_selectedSlideSource = *found;
+            Q_EMIT property_selectedSlideSourceChanged();
+        }
+    } else if (m_selectedSlideSource.id() != m_chosenSlideSourceId) {
+        // Never seen in this run: a placeholder that names the choice and cannot be opened.
+        m_selectedSlideSource =
+            SlidesSourceInfo(false, SlidesSourceInfo::Invalid, m_chosenSlideSourceId, -1,
+                             QString::fromUtf8(m_chosenSlideSourceId));
+        Q_EMIT property_selectedSlideSourceChanged();
+    }
+    if (available != m_slideSourceAvailable) {
+        m_slideSourceAvailable = available;
+        if (!available)
+            qWarning() << "[RecorderSettings] chosen slide source not available:"
+                       << chosenSlideSourceName();
+        Q_EMIT property_selectedSlideSourceAvailableChanged();
+    }
+}
+
+void RecorderSettings::applyAudioInputChoice()
+{
+    if (!m_audioInputsLoaded)
+        return;
+    if (m_chosenAudioInputId.isEmpty() && !m_availableAudioInputs.isEmpty()) {
+        m_chosenAudioInputId = m_availableAudioInputs.constFirst().id();
+        scheduleSave();
+    }
+    auto found = std::find_if(
+        m_availableAudioInputs.cbegin(), m_availableAudioInputs.cend(),
+        [this](const AudioInputInfo &input) { return input.id() == m_chosenAudioInputId; });
+    // With no input chosen and none present the recording goes on without audio, as before.
+    const bool available = found != m_availableAudioInputs.cend() || m_chosenAudioInputId.isEmpty();
+    if (found != m_availableAudioInputs.cend()) {
+        if (!m_selectedAudioInput.isValid() || m_selectedAudioInput.id() != found->id()) {
+            m_selectedAudioInput = *found;
+            Q_EMIT property_selectedAudioInputChanged();
+        }
+    } else if (m_selectedAudioInput.isValid() &&
+               m_selectedAudioInput.id() != m_chosenAudioInputId) {
+        m_selectedAudioInput = AudioInputInfo();
+        Q_EMIT property_selectedAudioInputChanged();
+    }
+    if (available != m_audioInputAvailable) {
+        m_audioInputAvailable = available;
+        if (!available)
+            qWarning() << "[RecorderSettings] chosen audio input not available:"
+                       << chosenAudioInputName();
+        Q_EMIT property_selectedAudioInputAvailableChanged();
+    }
 }
 
 void RecorderSettings::setUseNativeSlideSourceResolution(bool newVal)
@@ -159,10 +248,15 @@ void RecorderSettings::setPointerRecordingEnabled(bool newVal)
 
 void RecorderSettings::setSelectedAudioInput(AudioInputInfo newVal)
 {
-    if (!(newVal != m_selectedAudioInput))
+    if (!newVal.isValid() || (newVal.id() == m_chosenAudioInputId && m_audioInputAvailable))
         return;
-    m_selectedAudioInput = newVal;
-    Q_EMIT property_selectedAudioInputChanged();
+    m_chosenAudioInputId = newVal.id();
+    if (!m_audioInputsLoaded || !m_availableAudioInputs.contains(newVal)) {
+        m_selectedAudioInput = newVal;
+        Q_EMIT property_selectedAudioInputChanged();
+    }
+    applyAudioInputChoice();
+    scheduleSave();
 }
 
 void RecorderSettings::setAudioChannelCount(int newVal)
@@ -175,10 +269,16 @@ void RecorderSettings::setAudioChannelCount(int newVal)
 
 void RecorderSettings::setSelectedSlideSource(SlidesSourceInfo newVal)
 {
-    if (!newVal.enabled() || !(newVal != m_selectedSlideSource))
+    if (!newVal.enabled() || !newVal.isValid() ||
+        (newVal.id() == m_chosenSlideSourceId && m_slideSourceAvailable))
         return;
-    m_selectedSlideSource = newVal;
-    Q_EMIT property_selectedSlideSourceChanged();
+    m_chosenSlideSourceId = newVal.id();
+    if (!m_slideSourcesLoaded || !m_availableSlideSources.contains(newVal)) {
+        m_selectedSlideSource = newVal;
+        Q_EMIT property_selectedSlideSourceChanged();
+    }
+    applySlideSourceChoice();
+    scheduleSave();
 }
 
 void RecorderSettings::refreshAvailableSlideSources()
@@ -191,27 +291,9 @@ void RecorderSettings::refreshAvailableSlideSources()
         qDebug() << "[RecorderSettings] available cameras changed";
         m_availableSlideSources = sources;
         Q_EMIT property_availableSlideSourcesChanged();
-        if (m_slideSourcesLoaded) {
-            if (!m_availableSlideSources.contains(m_selectedSlideSource))
-                selectDefaultSlideSource();
-            return;
-        }
     }
-    if (!m_slideSourcesLoaded) {
-        m_slideSourcesLoaded = true;
-        loadSelectedSlideSourceSettings();
-    }
-}
-
-void RecorderSettings::selectDefaultSlideSource()
-{
-    const SlidesSourceInfo fallback = m_availableSlideSources.isEmpty()
-                                          ? SlidesSourceInfo()
-                                          : m_availableSlideSources.constFirst();
-    if (fallback.enabled() && fallback != m_selectedSlideSource) {
-        m_selectedSlideSource = fallback;
-        Q_EMIT property_selectedSlideSourceChanged();
-    }
+    m_slideSourcesLoaded = true;
+    applySlideSourceChoice();
 }
 
 void RecorderSettings::refreshAvailableAudioInputs()
@@ -221,26 +303,9 @@ void RecorderSettings::refreshAvailableAudioInputs()
         qDebug() << "[RecorderSettings] available audio inputs changed";
         m_availableAudioInputs = inputs;
         Q_EMIT property_availableAudioInputsChanged();
-        if (m_audioInputsLoaded) {
-            if (!m_availableAudioInputs.contains(m_selectedAudioInput))
-                selectDefaultAudioInput();
-            return;
-        }
     }
-    if (!m_audioInputsLoaded) {
-        m_audioInputsLoaded = true;
-        loadSelectedAudioInputSettings();
-    }
-}
-
-void RecorderSettings::selectDefaultAudioInput()
-{
-    const AudioInputInfo fallback =
-        m_availableAudioInputs.isEmpty() ? AudioInputInfo() : m_availableAudioInputs.constFirst();
-    if (fallback != m_selectedAudioInput) {
-        m_selectedAudioInput = fallback;
-        Q_EMIT property_selectedAudioInputChanged();
-    }
+    m_audioInputsLoaded = true;
+    applyAudioInputChoice();
 }
 
 void RecorderSettings::scheduleSave()
@@ -258,10 +323,11 @@ void RecorderSettings::save()
     settings.setValue(keySlideHeight, m_slideHeight);
     settings.setValue(keyPointerRecordingEnabled, m_pointerRecordingEnabled);
     settings.setValue(keyAudioChannelCount, m_audioChannelCount);
-    if (m_slideSourcesLoaded)
-        settings.setValue(keySelectedSlideSource, m_selectedSlideSource.id());
-    if (m_audioInputsLoaded)
-        settings.setValue(keySelectedAudioInput, m_selectedAudioInput.id());
+    // The choices, not what is present now: an absent source stays chosen.
+    if (!m_chosenSlideSourceId.isEmpty())
+        settings.setValue(keySelectedSlideSource, m_chosenSlideSourceId);
+    if (!m_chosenAudioInputId.isEmpty())
+        settings.setValue(keySelectedAudioInput, m_chosenAudioInputId);
     settings.sync();
     SettingsFile::restrictToOwner(settings.fileName());
 }

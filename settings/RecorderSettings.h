@@ -8,8 +8,10 @@
 #include <QTimer>
 
 // The choices that shape a recording, persisted under "recorderSettings/...". The lists of
-// available slide sources and audio inputs follow the devices present through a poll every second;
-// the stored selections are applied at the first poll.
+// available slide sources and audio inputs follow the devices present through a poll every second.
+// A chosen source or input is remembered by its identifier: while it is absent (an NDI stream not
+// yet discovered, a capture card unplugged for a moment) the choice is kept and shown as
+// unavailable, and it is used again as soon as it appears. Only the user's pick replaces it.
 class RecorderSettings : public QObject
 {
     Q_OBJECT
@@ -31,17 +33,33 @@ class RecorderSettings : public QObject
                    property_audioChannelCountChanged)
     Q_PROPERTY(SlidesSourceInfo selectedSlideSource READ selectedSlideSource WRITE
                    setSelectedSlideSource NOTIFY property_selectedSlideSourceChanged)
+    Q_PROPERTY(bool selectedSlideSourceAvailable READ selectedSlideSourceAvailable NOTIFY
+                   property_selectedSlideSourceAvailableChanged)
+    Q_PROPERTY(bool selectedAudioInputAvailable READ selectedAudioInputAvailable NOTIFY
+                   property_selectedAudioInputAvailableChanged)
 
 public:
     static RecorderSettings *instance();
 
     void load();
-    // Whether the first poll of the devices has applied the stored choices; a choice made
-    // before it is replaced by the stored one.
+    // Whether the devices have been polled once since load().
     [[nodiscard]] bool devicesLoaded() const { return m_slideSourcesLoaded && m_audioInputsLoaded; }
     void loadBasicSettings();
-    void loadSelectedSlideSourceSettings();
-    void loadSelectedAudioInputSettings();
+
+    // Choose by identifier, as the command line does; the choice holds also while the source or
+    // input is absent.
+    void chooseSlideSource(const QByteArray &id);
+    void chooseAudioInput(const QByteArray &id);
+    [[nodiscard]] QByteArray chosenSlideSourceId() const { return m_chosenSlideSourceId; }
+    [[nodiscard]] QByteArray chosenAudioInputId() const { return m_chosenAudioInputId; }
+    // The chosen slide source is present and enabled.
+    [[nodiscard]] bool selectedSlideSourceAvailable() const;
+    // The chosen audio input is present, or none was ever chosen and none exists: a recording
+    // without audio input is allowed only then.
+    [[nodiscard]] bool selectedAudioInputAvailable() const;
+    // For messages: the chosen source's name when it was ever seen, else its identifier.
+    [[nodiscard]] QString chosenSlideSourceName() const;
+    [[nodiscard]] QString chosenAudioInputName() const;
 
     [[nodiscard]] QList<SlidesSourceInfo> availableSlideSources() const
     {
@@ -72,6 +90,8 @@ Q_SIGNALS:
     void property_selectedAudioInputChanged();
     void property_audioChannelCountChanged();
     void property_selectedSlideSourceChanged();
+    void property_selectedSlideSourceAvailableChanged();
+    void property_selectedAudioInputAvailableChanged();
 
 public Q_SLOTS:
     void setUseNativeSlideSourceResolution(bool newVal);
@@ -84,14 +104,14 @@ public Q_SLOTS:
 
 private Q_SLOTS:
     void refreshAvailableSlideSources();
-    void selectDefaultSlideSource();
     void refreshAvailableAudioInputs();
-    void selectDefaultAudioInput();
     void scheduleSave();
     void save();
 
 private:
     RecorderSettings();
+    void applySlideSourceChoice();
+    void applyAudioInputChoice();
 
     QList<SlidesSourceInfo> m_availableSlideSources;
     bool m_useNativeSlideSourceResolution = false;
@@ -106,4 +126,8 @@ private:
     QTimer m_refreshTimer;
     bool m_slideSourcesLoaded = false;
     bool m_audioInputsLoaded = false;
+    QByteArray m_chosenSlideSourceId;
+    QByteArray m_chosenAudioInputId;
+    bool m_slideSourceAvailable = false;
+    bool m_audioInputAvailable = false;
 };

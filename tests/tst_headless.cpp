@@ -1,6 +1,7 @@
 #include "BeepFeeder.h"
 #include "FakeS3Server.h"
 #include "FakeWebService.h"
+#include "NdiFakeRuntime.h"
 #include "ProgramRun.h"
 #include "TestEnvironment.h"
 #include "WavAnalysis.h"
@@ -8,9 +9,13 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
+#include <QImage>
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -49,6 +54,19 @@ QDateTime loggedAt(const QString &logFile, const QString &text)
     return {};
 }
 
+// Warnings of the libraries underneath (ours all begin with "[Component]"): each is a fault, such
+// as a read from a write-only file.
+QStringList untaggedWarnings(const QString &logFile)
+{
+    static const QRegularExpression untagged(QStringLiteral("^\\S+ \\[[WC]\\] (?!\\[)"));
+    QStringList warnings;
+    for (const QString &line : nonEmptyLines(logFile)) {
+        if (untagged.match(line).hasMatch())
+            warnings.append(line);
+    }
+    return warnings;
+}
+
 // Slide times of timestamps_ms.txt, in slide order.
 QList<qint64> slideTimes(const QString &dir)
 {
@@ -57,6 +75,73 @@ QList<qint64> slideTimes(const QString &dir)
         times.append(line.section(' ', 1, 1).toLongLong());
     return times;
 }
+
+QString lastLine(const QString &text)
+{
+    const QStringList lines = text.split('\n', Qt::SkipEmptyParts);
+    return lines.isEmpty() ? QString() : lines.last();
+}
+
+// A value of the settings store the child process wrote under configHome.
+QVariant storedSetting(const QString &configHome, const QString &key)
+{
+    QDirIterator files(configHome, {"*.conf"}, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QSettings settings(files.next(), QSettings::IniFormat);
+        if (settings.contains(key))
+            return settings.value(key);
+    }
+    return {};
+}
+
+// Every slide the recorder kept is whole: each timestamps line has its PNG, and each PNG under its
+// final name decodes.
+void verifySlidesIntact(const QString &dir)
+{
+    const QStringList lines = nonEmptyLines(dir + "/timestamps_ms.txt");
+    for (const QString &line : lines) {
+        const QString png = QStringLiteral("%1/0-%2.png")
+                                .arg(dir)
+                                .arg(line.section(' ', 0, 0).toInt(), 4, 10, QLatin1Char('0'));
+        QVERIFY2(QFileInfo::exists(png), qPrintable(line));
+    }
+    const QStringList pngs = QDir(dir).entryList({"*.png"}, QDir::Files);
+    QVERIFY(pngs.size() >= lines.size());
+    for (const QString &png : pngs)
+        QVERIFY2(!QImage(dir + "/" + png).isNull(), qPrintable(png));
+}
+
+// The header of audio.wav describes exactly the samples in the file.
+void verifyAudioIntact(const QString &dir)
+{
+    const WavAnalysis::Wav wav = WavAnalysis::read(dir + "/audio.wav");
+    QVERIFY(wav.valid);
+    QCOMPARE(qint64(wav.dataLength), qint64(wav.data.size()));
+    QCOMPARE(QFileInfo(dir + "/audio.wav").size(), qint64(44 + wav.data.size()));
+    QCOMPARE(qint64(wav.riffLength), qint64(36 + wav.data.size()));
+    QVERIFY(wav.data.size() % (wav.channelCount * wav.bitsPerSample / 8) == 0);
+}
+
+// A tmpfs mounted for one test (needs root; tests skip without it).
+class TestMount
+{
+public:
+    TestMount(const QString &path, const QString &options) : m_path(path)
+    {
+        QDir().mkpath(path);
+        m_mounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", options, "tmpfs", path}) == 0;
+    }
+    ~TestMount()
+    {
+        if (m_mounted)
+            QProcess::execute("umount", {"-l", m_path});
+    }
+    [[nodiscard]] bool mounted() const { return m_mounted; }
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+};
 
 // The directory the recorder printed on standard output when the recording began.
 QString printedDirectory(ProgramRun &run)
@@ -122,15 +207,142 @@ private Q_SLOTS:
         QVERIFY(!output.contains("[D]"));
     }
 
-    void unusableSlideSourceCannotStart()
+    // A source named on the command line that never appears is refused by name after the wait,
+    // and stays the stored choice.
+    void absentSlideSourceIsRefusedAndKept()
     {
         ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
         run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
         QVERIFY(
             run.start({"--record", "--slide-source", "no-such-source", "--data-dir", m_dataDir}));
-        QVERIFY(run.waitForFinished(20000));
+        QVERIFY(run.waitForFinished(30000));
         QCOMPARE(run.exitCode(), 1);
-        QVERIFY(run.standardError().contains("QuilloraRecorder: no usable slide source"));
+        QVERIFY2(lastLine(run.standardError()).contains("\"no-such-source\" is not available"),
+                 qPrintable(run.standardError()));
+        QCOMPARE(storedSetting(m_root->filePath("config"), "recorderSettings/selectedSlideSource")
+                     .toString(),
+                 QStringLiteral("no-such-source"));
+        QVERIFY(QDir(m_dataDir + "/Presentations")
+                    .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                    .isEmpty());
+    }
+
+    // NDI streams are found over seconds: a chosen one that is listed only after a while is
+    // waited for, recorded from, and used again by the next start.
+    void lateNetworkSourceIsWaitedForAndKept()
+    {
+        QProcessEnvironment environment =
+            TestEnvironment::childEnvironment(m_root->filePath("config"));
+        environment.insert("NDI_RUNTIME_DIR_V6", NdiFakeRuntime::directory());
+        environment.remove("NDI_RUNTIME_DIR_V5");
+        environment.insert("QUILLORA_FAKE_NDI_DISCOVERY_DELAY_MS", "2500");
+        environment.insert("QUILLORA_FAKE_NDI_SOURCES", "1");
+        environment.insert("QUILLORA_FAKE_NDI_FRAMES", "green");
+        environment.insert("QUILLORA_FAKE_NDI_SIZE", "320x240");
+        for (const bool named : {true, false}) {
+            ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+            run.setEnvironment(environment);
+            QStringList arguments{"--record", "--duration",    "2",   "--data-dir",
+                                  m_dataDir,  "--audio-input", m_sine};
+            if (named)
+                arguments << "--slide-source"
+                          << "127.0.0.1:5961";
+            QVERIFY(run.start(arguments));
+            QVERIFY(run.waitForFinished(40000));
+            QVERIFY2(run.exitCode() == 0, qPrintable(run.standardError()));
+            const QString dir = printedDirectory(run);
+            const QImage slide(dir + "/0-0001.png");
+            QCOMPARE(slide.size(), QSize(320, 240));
+            QCOMPARE(QColor(slide.pixel(10, 10)), QColor(30, 200, 60));
+            QTest::qWait(1000);
+        }
+    }
+
+    // A file-size limit makes the audio file's writes fail part way: the recording stops with the
+    // reason, and what was written stays whole.
+    void failedWriteStopsTheRecording()
+    {
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
+        // 2 MiB per file: the audio reaches it after about ten seconds.
+        run.setWrapper("bash", {"-c", "trap '' XFSZ; ulimit -f 2048; exec \"$0\" \"$@\""});
+        QVERIFY(run.start(
+            {"--record", "--duration", "60", "--data-dir", m_dataDir, "--audio-input", m_sine}));
+        QVERIFY(run.waitFor([&] { return !printedDirectory(run).isEmpty(); }, 30000));
+        setRootColor("#805020");
+        QTest::qWait(3000);
+        setRootColor("#205080");
+        QVERIFY(run.waitForFinished(40000));
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY2(lastLine(run.standardError()).contains("Cannot write "),
+                 qPrintable(run.standardError()));
+
+        const QString dir = printedDirectory(run);
+        verifyAudioIntact(dir);
+        verifySlidesIntact(dir);
+        QVERIFY(slideTimes(dir).size() >= 2);
+        const QStringList warnings = untaggedWarnings(logFileOf(m_dataDir));
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+    }
+
+    // Low space is reported early; when it runs out, the recording stops while the files can
+    // still be finished, and a new one does not start.
+    void nearlyFullDiskStopsTheRecording()
+    {
+        const QString small = m_root->filePath("small");
+        TestMount mount(small, "size=320m");
+        if (!mount.mounted())
+            QSKIP("needs root to mount a small file system");
+        const QString dataDir = small + "/data";
+
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
+        QVERIFY(run.start(
+            {"--record", "--duration", "60", "--data-dir", dataDir, "--audio-input", m_sine}));
+        QVERIFY(
+            run.waitFor([&] { return run.standardError().contains("Disk space is low:"); }, 30000));
+        QVERIFY(run.waitFor([&] { return !printedDirectory(run).isEmpty(); }, 30000));
+        QTest::qWait(2000);
+        QCOMPARE(run.process().state(), QProcess::Running);
+
+        // Leave about 150 MB.
+        const qint64 available = QStorageInfo(small).bytesAvailable();
+        QCOMPARE(
+            QProcess::execute("fallocate", {"-l", QString::number(available - 150 * 1024 * 1024),
+                                            small + "/filler"}),
+            0);
+        QVERIFY(run.waitForFinished(30000));
+        QCOMPARE(run.exitCode(), 1);
+        QCOMPARE(lastLine(run.standardError()),
+                 QStringLiteral("QuilloraRecorder: Recording stopped: the disk is almost full."));
+        const QString dir = printedDirectory(run);
+        verifyAudioIntact(dir);
+        verifySlidesIntact(dir);
+
+        ProgramRun again(TestEnvironment::binaryPath("QuilloraRecorder"));
+        again.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
+        QVERIFY(again.start({"--record", "--data-dir", dataDir, "--audio-input", m_sine}));
+        QVERIFY(again.waitForFinished(30000));
+        QCOMPARE(again.exitCode(), 1);
+        QVERIFY2(lastLine(again.standardError()).contains("the disk is almost full"),
+                 qPrintable(again.standardError()));
+        QCOMPARE(
+            QDir(dataDir + "/Presentations").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(),
+            1);
+    }
+
+    void unwritablePresentationsCannotStart()
+    {
+        TestMount mount(m_dataDir + "/Presentations", "ro,size=2g");
+        if (!mount.mounted())
+            QSKIP("needs root to mount a read-only file system");
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
+        QVERIFY(run.start({"--record", "--data-dir", m_dataDir, "--audio-input", m_sine}));
+        QVERIFY(run.waitForFinished(30000));
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY2(lastLine(run.standardError()).contains("Cannot create the presentation directory"),
+                 qPrintable(run.standardError()));
     }
 
     void recordsEverythingForTheDuration()
@@ -196,6 +408,8 @@ private Q_SLOTS:
 
         QVERIFY(nonEmptyLines(dir + "/mouse_positions.txt").size() >= 2);
         QVERIFY(!nonEmptyLines(dir + "/screens_geometry.txt").isEmpty());
+        const QStringList warnings = untaggedWarnings(logFileOf(m_dataDir));
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
     }
 
     void interruptFinishesTheRecording()

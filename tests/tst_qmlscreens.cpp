@@ -169,7 +169,9 @@ private Q_SLOTS:
         QVERIFY(item("liveStreamPage")->isVisible());
     }
 
-    void errorsAccumulateUntilTheRecordingEnds()
+    // The reasons stay readable on the main screen after the recording ended (why it stopped),
+    // until the next start.
+    void errorsAccumulateUntilTheNextStart()
     {
         load();
         QQuickItem *errors = item("errorLabel");
@@ -186,6 +188,11 @@ private Q_SLOTS:
         QCOMPARE(errors->property("text").toString(),
                  QStringLiteral("Capture device lost\nUpload failed"));
         backend()->setRecording(false);
+        QVERIFY(item("mainScreen")->isVisible());
+        QCOMPARE(errors->property("text").toString(),
+                 QStringLiteral("Capture device lost\nUpload failed"));
+        QVERIFY(errors->isVisible());
+        backend()->qml_startRecording();
         QCOMPARE(errors->property("text").toString(), QString());
         QVERIFY(!errors->isVisible());
     }

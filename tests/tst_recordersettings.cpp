@@ -68,7 +68,7 @@ private Q_SLOTS:
     void unchangedDevicesEmitNoListChange();
     void twoChangesInOnePassSaveOnce();
     void disabledSlideSourceIsIgnored();
-    void vanishedAudioInputFallsBackAndIsSaved();
+    void vanishedAudioInputStaysChosenAndReturns();
     void restrictToOwnerCreatesPrivateFile();
 
 private:
@@ -129,12 +129,16 @@ void TestRecorderSettings::firstPollAppliesStoredSelections()
     QTRY_VERIFY_WITH_TIMEOUT(!recorderSettings->availableSlideSources().isEmpty(), 5000);
     QCOMPARE(recorderSettings->availableSlideSources().constFirst().id(),
              QByteArrayLiteral("IntervalScreenCapture"));
-    // The stored camera is gone: the first source is chosen and the fallback saved.
-    QCOMPARE(recorderSettings->selectedSlideSource().id(),
-             QByteArrayLiteral("IntervalScreenCapture"));
-    QTRY_COMPARE(
+    // The stored camera is unplugged: it stays the choice, shown as unavailable, and is neither
+    // replaced by screen capture nor overwritten in the store.
+    QTRY_COMPARE(recorderSettings->selectedSlideSource().id(),
+                 QByteArrayLiteral("/dev/v4l/by-id/unplugged-camera"));
+    QVERIFY(!recorderSettings->selectedSlideSourceAvailable());
+    QVERIFY(!recorderSettings->selectedSlideSource().isValid());
+    QTest::qWait(1500);
+    QCOMPARE(
         QSettings().value(QStringLiteral("recorderSettings/selectedSlideSource")).toByteArray(),
-        QByteArrayLiteral("IntervalScreenCapture"));
+        QByteArrayLiteral("/dev/v4l/by-id/unplugged-camera"));
 
     if (m_storedAudioInput.isEmpty())
         QSKIP("no PulseAudio server for the audio inputs");
@@ -205,7 +209,7 @@ void TestRecorderSettings::disabledSlideSourceIsIgnored()
     QCOMPARE(recorderSettings->selectedSlideSource().id(), before.id());
 }
 
-void TestRecorderSettings::vanishedAudioInputFallsBackAndIsSaved()
+void TestRecorderSettings::vanishedAudioInputStaysChosenAndReturns()
 {
     if (!TestEnvironment::hasPulseAudio())
         QSKIP("no PulseAudio server");
@@ -236,12 +240,22 @@ void TestRecorderSettings::vanishedAudioInputFallsBackAndIsSaved()
     unload.dismiss();
     pactl({QStringLiteral("unload-module"), module});
     QTRY_VERIFY_WITH_TIMEOUT(!extraListed(), 10000);
-    QVERIFY(recorderSettings->selectedAudioInput().id() != extraId);
-    QCOMPARE(recorderSettings->selectedAudioInput().id(),
-             recorderSettings->availableAudioInputs().constFirst().id());
-    QTRY_COMPARE(
-        QSettings().value(QStringLiteral("recorderSettings/selectedAudioInput")).toByteArray(),
-        recorderSettings->availableAudioInputs().constFirst().id());
+    QVERIFY(!recorderSettings->selectedAudioInputAvailable());
+    QCOMPARE(recorderSettings->chosenAudioInputId(), extraId);
+    QTest::qWait(1500);
+    QCOMPARE(QSettings().value(QStringLiteral("recorderSettings/selectedAudioInput")).toByteArray(),
+             extraId);
+
+    // Back again, it is used at once.
+    const QString again =
+        pactl({QStringLiteral("load-module"), QStringLiteral("module-sine-source"),
+               QStringLiteral("source_name=") + QString::fromUtf8(extraId),
+               QStringLiteral("rate=48000")});
+    QVERIFY2(!again.isEmpty(), "pactl load-module failed");
+    auto unloadAgain = qScopeGuard([&] { pactl({QStringLiteral("unload-module"), again}); });
+    QTRY_VERIFY_WITH_TIMEOUT(recorderSettings->selectedAudioInputAvailable(), 10000);
+    QCOMPARE(recorderSettings->selectedAudioInput().id(), extraId);
+    QVERIFY(recorderSettings->selectedAudioInput().isValid());
 }
 
 void TestRecorderSettings::restrictToOwnerCreatesPrivateFile()

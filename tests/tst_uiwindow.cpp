@@ -6,17 +6,23 @@
 #include "ImageItem.h"
 #include "MainWindow.h"
 #include "MetaTypes.h"
+#include "Recorder.h"
+#include "RecorderSettings.h"
 #include "S3TransferApi.h"
 #include "SlideSourcePreview.h"
 #include "TestEnvironment.h"
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <memory>
 
@@ -114,6 +120,13 @@ private Q_SLOTS:
         S3TransferApi::shutdown();
     }
 
+    void init()
+    {
+        // Our own warnings carry a "[Component]" tag; any other comes from a library that was
+        // used wrongly (a read from a write-only file, a bad connection ...).
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("^(?!\\[)")));
+    }
+
     void previewShowsTheScreen()
     {
         SlideSourcePreview *preview = m_mainWindow->findSlideSourcePreview();
@@ -202,6 +215,72 @@ private Q_SLOTS:
         const QStringList pngs = QDir(slides).entryList({QStringLiteral("*.png")}, QDir::Files);
         QVERIFY(!pngs.isEmpty());
         QVERIFY(!m_s3.object(m_answer.bucket, m_answer.prefix + pngs.first()).isEmpty());
+    }
+
+    // A start that cannot succeed brings the main screen back with the reason.
+    void failedStartShowsTheReason()
+    {
+        RecorderSettings *settings = RecorderSettings::instance();
+        const QByteArray screenCapture = settings->chosenSlideSourceId();
+        settings->chooseSlideSource("no-such-source");
+        click(m_window, item("menuSettings"));
+        QTRY_VERIFY(item("slideSourceUnavailable")->isVisible());
+        grab(QStringLiteral("window-source-unavailable.png"));
+        click(m_window, item("startButton"));
+        QVERIFY(m_mainWindow->isLoading());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_mainWindow->isLoading(), Recorder::sourceWaitMs + 10000);
+        QVERIFY(!m_mainWindow->isRecording());
+        QVERIFY(item("mainScreen")->isVisible());
+        QQuickItem *error = findItem(m_window->contentItem(), QStringLiteral("errorLabel"));
+        QVERIFY(error && error->isVisible());
+        QVERIFY2(error->property("text").toString().contains("\"no-such-source\" is not available"),
+                 qPrintable(error->property("text").toString()));
+        grab(QStringLiteral("window-start-failed.png"));
+        settings->chooseSlideSource(screenCapture);
+        QTRY_VERIFY(!item("slideSourceUnavailable")->isVisible());
+        click(m_window, item("menuPresentationList"));
+    }
+
+    // Closing the window finishes the recording as the Stop button does before anything goes.
+    void closingTheWindowFinishesTheRecording()
+    {
+        const QDir presentations(m_dataDir.filePath(QStringLiteral("Presentations")));
+        const QStringList before = presentations.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        click(m_window, item("startButton"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_mainWindow->isRecording(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_mainWindow->property("slidesSaved").toLongLong() >= 1, 20000);
+        QProcess::execute(QStringLiteral("xsetroot"),
+                          {QStringLiteral("-solid"), QStringLiteral("#604020")});
+        QTest::qWait(1500);
+
+        m_window->close();
+        QVERIFY(m_window->isVisible());
+        QVERIFY(m_mainWindow->isLoading());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_mainWindow->isRecording() && !m_mainWindow->isLoading(), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_application->recorder()->state(), Recorder::Stopped, 30000);
+
+        QStringList after = presentations.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QString &name : before)
+            after.removeAll(name);
+        QCOMPARE(after.size(), 1);
+        const QString dir = presentations.filePath(after.first());
+        QFile timestamps(dir + QStringLiteral("/timestamps_ms.txt"));
+        QVERIFY(timestamps.open(QIODevice::ReadOnly));
+        const QStringList lines =
+            QString::fromUtf8(timestamps.readAll()).split('\n', Qt::SkipEmptyParts);
+        QVERIFY(lines.size() >= 2);
+        QCOMPARE(qsizetype(m_mainWindow->property("slidesSaved").toLongLong()), lines.size());
+        const QStringList pngs = QDir(dir).entryList({QStringLiteral("*.png")}, QDir::Files);
+        QCOMPARE(pngs.size(), lines.size());
+        for (const QString &png : pngs)
+            QVERIFY(!QImage(dir + '/' + png).isNull());
+        QFile audio(dir + QStringLiteral("/audio.wav"));
+        QVERIFY(audio.open(QIODevice::ReadOnly));
+        const QByteArray header = audio.read(44);
+        QCOMPARE(header.size(), 44);
+        const auto dataLength = qFromLittleEndian<quint32>(header.constData() + 40);
+        QCOMPARE(qint64(dataLength) + 44, audio.size());
+        QVERIFY(dataLength > 0);
     }
 };
 

@@ -69,8 +69,24 @@ void MainWindow::run(const ContextObjects &objects)
                                                                          : &m_sortedPresentations);
 
     m_engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
-    if (m_engine.rootObjects().isEmpty())
+    if (m_engine.rootObjects().isEmpty()) {
         QCoreApplication::exit(1);
+        return;
+    }
+    for (QObject *root : m_engine.rootObjects())
+        root->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // A recording in progress is finished, not torn down: the window stays open until the
+    // recording has stopped and the application quits.
+    if (event->type() == QEvent::Close && (m_isRecording || m_isLoading)) {
+        event->ignore();
+        Q_EMIT closeRequested();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 SlideSourcePreview *MainWindow::findSlideSourcePreview() const
@@ -151,6 +167,14 @@ void MainWindow::showSlides(const QList<QImage> &slides)
 void MainWindow::showLiveStreamStartFailed(const QString &message)
 {
     Q_EMIT internal_showLiveStreamStartFailed(message);
+}
+
+void MainWindow::showStartFailed(const QString &message)
+{
+    setLoading(false);
+    if (SlideSourcePreview *preview = findSlideSourcePreview())
+        preview->restart();
+    Q_EMIT errorMessage(message);
 }
 
 void MainWindow::setLiveStream(bool liveStream)

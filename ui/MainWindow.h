@@ -128,6 +128,9 @@ Q_SIGNALS:
     void startLiveStream(bool connectToExistingLiveStream, QString livestreamPresentationId);
     void startRecording();
     void stopRecording();
+    // The user closed the window while a recording runs or starts; the window stays until the
+    // recording has finished.
+    void closeRequested();
     void freezeSlides();
     void captureSlide();
     void login(QString email, QString password);
@@ -140,6 +143,8 @@ public Q_SLOTS:
     void loginSuccessful();
     void showSlides(const QList<QImage> &slides);
     void showLiveStreamStartFailed(const QString &message);
+    // Back to the main screen with the reason.
+    void showStartFailed(const QString &message);
     void setLiveStream(bool liveStream);
     void setLiveStreamDetails(const QString &presentationId, const QString &presentationTitle);
     void setSlidesFrozen(bool frozen);
@@ -167,6 +172,9 @@ public Q_SLOTS:
 
 private Q_SLOTS:
     void updateRecordingDuration();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void stopPreview();

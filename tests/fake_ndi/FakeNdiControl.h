@@ -5,6 +5,8 @@
 // What the fake NDI runtime lets the tests look at, besides the runtime functions it exports.
 // Behaviour is chosen through environment variables, read when a finder or receiver is created:
 //   QUILLORA_FAKE_NDI_SOURCES   number of sources the finder lists (default 2)
+//   QUILLORA_FAKE_NDI_DISCOVERY_DELAY_MS  the finder lists nothing until this long after its
+//                               creation (default 0)
 //   QUILLORA_FAKE_NDI_FAIL      comma list: "find" and/or "recv" make that creation fail
 //   QUILLORA_FAKE_NDI_FRAMES    the script of captures, one step per capture call, the last step
 //                               repeated for ever: comma list of STEP or STEP*COUNT where STEP is

@@ -4,6 +4,7 @@
 #include "FakeNdiControl.h"
 #include "NdiApi.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -33,6 +34,7 @@ struct Step
 
 struct Finder
 {
+    std::chrono::steady_clock::time_point created = std::chrono::steady_clock::now();
     std::vector<std::string> names;
     std::vector<std::string> urls;
     std::vector<NDIlib_source_t> sources;
@@ -150,7 +152,12 @@ FAKE_NDI_EXPORT const NDIlib_source_t *
 NDIlib_find_get_current_sources(NDIlib_find_instance_t handle, uint32_t *count)
 {
     auto *finder = static_cast<Finder *>(handle);
-    const int wanted = std::atoi(environment("QUILLORA_FAKE_NDI_SOURCES", "2").c_str());
+    // Real finders discover the network's streams over seconds.
+    const auto delay = std::chrono::milliseconds(
+        std::atoi(environment("QUILLORA_FAKE_NDI_DISCOVERY_DELAY_MS", "0").c_str()));
+    const bool discovered = std::chrono::steady_clock::now() - finder->created >= delay;
+    const int wanted =
+        discovered ? std::atoi(environment("QUILLORA_FAKE_NDI_SOURCES", "2").c_str()) : 0;
     finder->names.clear();
     finder->urls.clear();
     finder->sources.clear();

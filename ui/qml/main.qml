@@ -59,10 +59,13 @@ Window {
             errorLabel.text = errorLabel.text.length > 0 ? errorLabel.text + "\n" + message : message
         }
 
-        // Errors belong to one recording; the next one starts with a clean slate.
-        function onProperty_recordingChanged(isRecording) {
-            if (!isRecording)
-                errorLabel.text = ""
+        // Errors belong to one recording and stay readable on the main screen after it ended
+        // (why it stopped, or why it did not start); the next start begins with a clean slate.
+        function onStartRecording() {
+            errorLabel.text = ""
+        }
+        function onStartLiveStream() {
+            errorLabel.text = ""
         }
     }
 }

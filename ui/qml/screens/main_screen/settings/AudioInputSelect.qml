@@ -25,6 +25,13 @@ Column {
             }
         }
     }
+    MyLabel {
+        objectName: "audioInputUnavailable"
+        width: parent.width
+        visible: !recorderSettings.selectedAudioInputAvailable
+        wrapMode: Text.WordWrap
+        text: "The chosen audio input is not available now. It is used as soon as it appears."
+    }
 
     MyLabel {
         text: "Audio channel count"

@@ -33,6 +33,16 @@ Column {
             }
         }
     }
+    MyLabel {
+        objectName: "slideSourceUnavailable"
+        width: parent.width
+        visible: !recorderSettings.selectedSlideSourceAvailable
+                 && recorderSettings.selectedSlideSource.name() !== ""
+        wrapMode: Text.WordWrap
+        textFormat: Text.PlainText
+        text: "Not available now: " + recorderSettings.selectedSlideSource.name()
+              + ". It is used as soon as it appears."
+    }
 
     MyLabel {
         text: "Slide resolution"
