@@ -88,6 +88,10 @@ void HeadlessRecording::applySourceChoices()
 
 void HeadlessRecording::authenticate()
 {
+    // Read once and taken out of the environment, so that no child process inherits it.
+    const bool hasPassword = qEnvironmentVariableIsSet("QUILLORA_PASSWORD");
+    const QString password = qEnvironmentVariable("QUILLORA_PASSWORD");
+    qunsetenv("QUILLORA_PASSWORD");
     if (!m_options.live) {
         startRecording();
         return;
@@ -101,7 +105,7 @@ void HeadlessRecording::authenticate()
         startRecording();
         return;
     }
-    if (!qEnvironmentVariableIsSet("QUILLORA_PASSWORD")) {
+    if (!hasPassword) {
         fail(QStringLiteral("--email needs the password in the environment variable "
                             "QUILLORA_PASSWORD"));
         return;
@@ -112,7 +116,7 @@ void HeadlessRecording::authenticate()
     connect(
         webApi, &WebApi::loginFailed, this, [this] { fail(QStringLiteral("login failed")); },
         Qt::SingleShotConnection);
-    webApi->login(m_options.email, qEnvironmentVariable("QUILLORA_PASSWORD"));
+    webApi->login(m_options.email, password);
 }
 
 void HeadlessRecording::startRecording()

@@ -1,5 +1,7 @@
 #include "Logging.h"
 
+#include "SettingsFile.h"
+
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
@@ -89,6 +91,10 @@ void Logging::openLogFile()
     qInfo() << "[Logging] opening log file" << filePath;
 
     m_logFile.setFileName(filePath);
+    // The log holds the user's e-mail address and the ids of the live stream: like the settings
+    // store it is created readable by its owner only. A file system without permissions (the
+    // helper warns then) still gets its log.
+    SettingsFile::restrictToOwner(filePath);
     if (!m_logFile.open(QIODevice::WriteOnly | QIODevice::Text)) {
         qWarning() << "[Logging]"
                    << "opening log file" << filePath << "failed";

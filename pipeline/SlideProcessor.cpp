@@ -41,6 +41,7 @@ void SlideProcessor::addSlides(qint64 time, const QList<SlideImage> &slides, boo
         QMutexLocker locker(&m_queueMutex);
         if (!m_stopRequested) {
             m_queue.append(SlidesToProcess{time, slides, forceNewSlide});
+            ++m_pendingBatchCount;
             m_queueCondition.wakeOne();
             return;
         }
@@ -74,6 +75,7 @@ void SlideProcessor::run()
         qDebug() << "[SlideProcessor]" << m_queue.size() << "slides in queue";
         locker.unlock();
         processSlides(batch.time, batch.slides, batch.forceNewSlide);
+        --m_pendingBatchCount;
     }
     emit stopped();
 }

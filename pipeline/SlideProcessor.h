@@ -37,6 +37,8 @@ public:
     ~SlideProcessor() override;
 
     [[nodiscard]] qint64 capturedSlideCount() const { return m_capturedSlideCount.load(); }
+    // Batches accepted and not yet compared; safe from any thread.
+    [[nodiscard]] int pendingBatchCount() const { return m_pendingBatchCount.load(); }
 
 public slots:
     // Takes ownership of the batch's matrices, also when it refuses the batch after a stop.
@@ -76,6 +78,7 @@ private:
     QMutex m_queueMutex;
     std::atomic<qint64> m_capturedSlideCount{0};
     QList<SlidesToProcess> m_queue;
+    std::atomic<int> m_pendingBatchCount{0};
     // The preprocessed pictures of the batch compared last (an element may be null).
     std::vector<MatPtr> previousSlides;
 };

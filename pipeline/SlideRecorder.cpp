@@ -136,6 +136,7 @@ void SlideRecorder::start()
     connect(processor, &SlideProcessor::capturedSlideCountChanged, this,
             &SlideRecorder::slidesCapturedChanged);
     connect(saver, &SlideSaver::slideSavingError, this, &SlideRecorder::recordingError);
+    connect(saver, &SlideSaver::writeFailed, this, &SlideRecorder::writeFailed);
     connect(saver, &SlideSaver::stopped, this, &SlideRecorder::slideSaverStopped);
     connect(saver, &SlideSaver::savedSlideCountChanged, this, &SlideRecorder::slidesSavedChanged);
     if (m_liveStream) {
@@ -158,6 +159,10 @@ void SlideRecorder::start()
     connect(saver, &QThread::finished, this, [this] {
         m_slideSaverEnded = true;
         checkStop();
+    });
+
+    source->setPipelineFullCheck([processor, saver] {
+        return processor->pendingBatchCount() + saver->pendingBatchCount() >= maxPendingBatches;
     });
 
     processor->start();

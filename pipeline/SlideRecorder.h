@@ -35,6 +35,10 @@ public:
     };
     Q_ENUM(State)
 
+    // Batches that may wait between the source and the end of saving; beyond it the source skips
+    // its captures until the processor or the saver catches up.
+    static constexpr int maxPendingBatches = 3;
+
     explicit SlideRecorder(QObject *parent = nullptr);
     ~SlideRecorder() override;
 
@@ -81,6 +85,8 @@ Q_SIGNALS:
     void lastSlideInfoWebSuccessChanged();
     void lastSlideInfoWebErrorChanged();
     void lastSlideInfoWebErrorStringChanged();
+    // A slide file could not be written: fatal for the recording, which should be stopped.
+    void writeFailed(QString message);
 
 public Q_SLOTS:
     void requestStart(Presentation *presentation);

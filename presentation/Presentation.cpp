@@ -1,5 +1,7 @@
 #include "Presentation.h"
 
+#include "PresentationFile.h"
+
 #include <QCoreApplication>
 #include <QDirIterator>
 #include <QDomDocument>
@@ -141,7 +143,7 @@ void Presentation::setSlideCount(int newVal)
     emit property_slideCountChanged(newVal);
 }
 
-bool Presentation::saveXml() const
+bool Presentation::saveXml(QString *errorMessage) const
 {
     QDomDocument document;
     document.appendChild(document.createProcessingInstruction(
@@ -152,17 +154,15 @@ bool Presentation::saveXml() const
     appendChildElement(document, root, QStringLiteral("recordingStart"),
                        m_recordedAt.toString(Qt::ISODate));
 
-    QFile file(m_directory.absoluteFilePath(xmlFileName));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate)) {
-        qWarning() << "[Presentation]"
-                   << "saving XML failed";
-        return false;
-    }
-    QTextStream stream(&file);
-    document.save(stream, 4, QDomNode::EncodingFromDocument);
-    stream.flush();
-    file.close();
-    return true;
+    QString message;
+    if (PresentationFile::replace(m_directory.absoluteFilePath(xmlFileName),
+                                  document.toByteArray(4), &message, QIODevice::Text))
+        return true;
+    qWarning().noquote() << "[Presentation]"
+                         << "saving XML failed:" << message;
+    if (errorMessage)
+        *errorMessage = message;
+    return false;
 }
 
 bool Presentation::loadXml()

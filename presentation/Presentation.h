@@ -52,7 +52,9 @@ public:
     void setTitle(const QString &newVal);
     void setRecordedAt(const QDateTime &newVal);
 
-    [[nodiscard]] bool saveXml() const;
+    // Replaces presentation.xml as a whole; on failure the former file stays and errorMessage (if
+    // given) receives "Cannot write presentation.xml: REASON".
+    [[nodiscard]] bool saveXml(QString *errorMessage = nullptr) const;
     bool loadXml();
 
 signals:

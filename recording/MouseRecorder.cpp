@@ -63,6 +63,7 @@ void MouseRecorder::start()
     connect(m_listener.get(), &MouseListenerPrivate::stopped, this,
             &MouseRecorder::mouseListenerStopped, Qt::QueuedConnection);
     connect(m_saver.get(), &MouseSaver::stopped, this, &MouseRecorder::mouseSaverStopped);
+    connect(m_saver.get(), &MouseSaver::writeFailed, this, &MouseRecorder::writeFailed);
 
     m_saver->start();
     m_listener->start();

@@ -42,6 +42,8 @@ Q_SIGNALS:
     void stopped();
     void mousePositionChanged(qint64 time, qint64 x, qint64 y);
     void property_stateChanged(MouseRecorder::State state);
+    // mouse_positions.txt could not be written: fatal for the recording, which should be stopped.
+    void writeFailed(QString message);
 
 public Q_SLOTS:
     void requestStart(Presentation *presentation);

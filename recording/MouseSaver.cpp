@@ -1,8 +1,9 @@
 #include "MouseSaver.h"
 
-#include <QFile>
+#include "PresentationFile.h"
+
+#include <QDebug>
 #include <QMutexLocker>
-#include <QTextStream>
 
 MouseSaver::MouseSaver(const QDir &directory, QObject *parent)
     : QThread(parent), m_directory(directory)
@@ -31,6 +32,13 @@ void MouseSaver::addPosition(qint64 time, qint64 x, qint64 y)
     QMutexLocker locker(&m_mutex);
     if (m_stopRequested)
         return;
+    if (m_queue.size() >= maxQueuedPositions) {
+        if (m_coalescedPositions++ == 0)
+            qInfo() << "[MouseSaver]"
+                    << "queue full, keeping only the latest position until it drains";
+        m_queue.last() = {time, x, y};
+        return;
+    }
     m_queue.append({time, x, y});
     m_wakeUp.wakeOne();
 }
@@ -50,6 +58,11 @@ void MouseSaver::run()
     {
         QMutexLocker locker(&m_mutex);
         while (m_queue.isEmpty()) {
+            if (m_coalescedPositions > 0) {
+                qInfo() << "[MouseSaver]"
+                        << "queue drained," << m_coalescedPositions << "positions were merged";
+                m_coalescedPositions = 0;
+            }
             if (m_stopRequested) {
                 m_stopRequested = false;
                 m_loopEnded = true;
@@ -61,17 +74,25 @@ void MouseSaver::run()
         }
         const MousePositionToSave position = m_queue.takeFirst();
         locker.unlock();
-        save(position);
-        Q_EMIT mousePositionSaved(position.time, position.x, position.y);
+        if (save(position))
+            Q_EMIT mousePositionSaved(position.time, position.x, position.y);
     }
 }
 
-void MouseSaver::save(const MousePositionToSave &position) const
+bool MouseSaver::save(const MousePositionToSave &position)
 {
+    if (m_writeFailed)
+        return false;
     // Opened and closed for every line, so the file is complete on disk after each one.
-    QFile file(m_directory.absoluteFilePath(QStringLiteral("mouse_positions.txt")));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-        return;
-    QTextStream out(&file);
-    out << position.time << ' ' << position.x << ' ' << position.y << '\n';
+    const QByteArray line = QByteArray::number(position.time) + ' ' +
+                            QByteArray::number(position.x) + ' ' + QByteArray::number(position.y) +
+                            '\n';
+    QString error;
+    if (PresentationFile::append(
+            m_directory.absoluteFilePath(QStringLiteral("mouse_positions.txt")), line, &error))
+        return true;
+    m_writeFailed = true;
+    qWarning().noquote() << "[MouseSaver]" << error;
+    Q_EMIT writeFailed(error);
+    return false;
 }

@@ -1,8 +1,9 @@
 #include "ScreenGeometryRecorder.h"
 
 #include "Presentation.h"
+#include "PresentationFile.h"
 
-#include <QFile>
+#include <QDebug>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -96,6 +97,7 @@ void ScreenGeometryRecorder::start()
     m_connections.append(connect(application, &QGuiApplication::screenAdded, this,
                                  &ScreenGeometryRecorder::connectScreen));
 
+    m_writeFailed = false;
     m_recordingTimer.restart();
     setState(Started);
     Q_EMIT started();
@@ -123,10 +125,7 @@ void ScreenGeometryRecorder::restartRecordingTimer()
 void ScreenGeometryRecorder::saveScreenGeometry()
 {
     // The presentation stays known after a stop; a stopped recorder writes nothing into it.
-    if (!m_presentation || m_state == Stopped || !m_recordingTimer.isValid())
-        return;
-    QFile file(m_presentation->dir().absoluteFilePath(QStringLiteral("screens_geometry.txt")));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+    if (!m_presentation || m_state == Stopped || !m_recordingTimer.isValid() || m_writeFailed)
         return;
     QJsonArray screens;
     const QList<QScreen *> allScreens = QGuiApplication::screens();
@@ -134,7 +133,14 @@ void ScreenGeometryRecorder::saveScreenGeometry()
         screens.append(screenToJson(i, allScreens.at(i)));
     const QJsonObject snapshot{{QStringLiteral("time"), m_recordingTimer.elapsed()},
                                {QStringLiteral("screens"), screens}};
-    file.write(QJsonDocument(snapshot).toJson(QJsonDocument::Compact));
+    QString error;
+    if (PresentationFile::append(
+            m_presentation->dir().absoluteFilePath(QStringLiteral("screens_geometry.txt")),
+            QJsonDocument(snapshot).toJson(QJsonDocument::Compact), &error))
+        return;
+    m_writeFailed = true;
+    qWarning().noquote() << "[ScreenGeometryRecorder]" << error;
+    Q_EMIT writeFailed(error);
 }
 
 void ScreenGeometryRecorder::requestStop()

@@ -14,7 +14,9 @@ QJsonObject rectToJson(const QRect &rect);
 QJsonObject screenToJson(qint64 index, QScreen *screen);
 
 // Writes the layout of all screens to "screens_geometry.txt" of the presentation: when the clock
-// is restarted (the audio started) and whenever a screen comes, goes or changes.
+// is restarted (the audio started) and whenever a screen comes, goes or changes. The first failed
+// write is reported by writeFailed(); nothing more is written in that recording, and the file
+// keeps only whole snapshots.
 class ScreenGeometryRecorder : public QObject
 {
     Q_OBJECT
@@ -47,6 +49,8 @@ Q_SIGNALS:
     void started();
     void stopped();
     void property_stateChanged(ScreenGeometryRecorder::State state);
+    // screens_geometry.txt could not be written: fatal for the recording, which should be stopped.
+    void writeFailed(QString message);
 
 public Q_SLOTS:
     void requestStart(Presentation *presentation);
@@ -66,4 +70,5 @@ private:
     QList<QMetaObject::Connection> m_connections;
     QTimer m_startTimer;
     QTimer m_stopTimer;
+    bool m_writeFailed = false;
 };

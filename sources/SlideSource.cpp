@@ -67,6 +67,26 @@ qint64 SlideSource::currentSlideTime() const
     return monotonicMs() - start;
 }
 
+void SlideSource::setPipelineFullCheck(std::function<bool()> isPipelineFull)
+{
+    m_isPipelineFull = std::move(isPipelineFull);
+}
+
+bool SlideSource::skipForFullPipeline()
+{
+    const bool full = m_isPipelineFull && m_isPipelineFull();
+    if (full) {
+        if (m_skippedCaptures++ == 0)
+            qInfo() << "[SlideSource]"
+                    << "pipeline full, skipping captures until it has room";
+    } else if (m_skippedCaptures > 0) {
+        qInfo() << "[SlideSource]"
+                << "pipeline has room again after" << m_skippedCaptures << "skipped captures";
+        m_skippedCaptures = 0;
+    }
+    return full;
+}
+
 void SlideSource::requestStop()
 {
     exit(0);
@@ -105,7 +125,7 @@ void SlideSource::startCaptureTimer()
     m_captureTimer->setSingleShot(false);
     m_captureTimer->setInterval(1000);
     connect(m_captureTimer.get(), &QTimer::timeout, this, [this] {
-        if (!slidesFrozen())
+        if (!slidesFrozen() && !skipForFullPipeline())
             capture(false);
     });
     m_captureTimer->start();

@@ -9,6 +9,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -35,6 +36,11 @@ public:
     [[nodiscard]] QList<QVariant> slidesResolutions() const;
     // Milliseconds since the latest restartTimer(); 0 before the first one.
     [[nodiscard]] qint64 currentSlideTime() const;
+
+    // Asked on the source thread before every periodic capture: while it answers true the capture
+    // is skipped, so that a pipeline that cannot keep up never piles pictures up in memory.
+    // Forced captures (the user's command) are not held back. Set before start().
+    void setPipelineFullCheck(std::function<bool()> isPipelineFull);
 
 signals:
     void captureError(const QString &error);
@@ -63,6 +69,9 @@ protected:
     void captureNow();
 
 private:
+    // Logs the start and the end of a run of skipped captures, not every one of them.
+    bool skipForFullPipeline();
+
     // Sentinel for a slide clock that was never started.
     static constexpr qint64 clockNotStarted = std::numeric_limits<qint64>::min();
 
@@ -74,4 +83,7 @@ private:
     mutable QMutex m_slidesResolutionsMutex;
     QList<QVariant> m_slidesResolutions;
     std::unique_ptr<QTimer> m_captureTimer;
+    std::function<bool()> m_isPipelineFull;
+    // Source thread only.
+    qint64 m_skippedCaptures = 0;
 };

@@ -7,6 +7,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <sys/stat.h>
+
 #include <vector>
 
 namespace {
@@ -76,6 +78,8 @@ private Q_SLOTS:
         for (int i = 0; i < Logging::maxPendingLines + extra; ++i)
             qDebug().noquote() << QStringLiteral("[Test] pending %1").arg(i);
 
+        // A usual umask: the log file must not get its group and world bits from it.
+        ::umask(022);
         // The directory does not exist yet: it is created before the file opens.
         const QString logDir = m_dir.filePath("nested/Logs");
         Logging::instance()->setLogDirectory(logDir);
@@ -100,6 +104,15 @@ private Q_SLOTS:
         QVERIFY(messageOf(lines.at(count - 3)).startsWith("[Logging] setting log directory to"));
         QVERIFY(messageOf(lines.at(count - 2)).startsWith("[Logging] opening log file \""));
         QVERIFY(lines.last().contains(" [W] [Test] after open"));
+    }
+
+    // The log holds the user's e-mail address and live-stream ids.
+    void logFileIsOwnerOnly()
+    {
+        QVERIFY(!m_logFile.isEmpty());
+        struct stat info = {};
+        QCOMPARE(::stat(QFile::encodeName(m_logFile).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, mode_t(0600));
     }
 
     void concurrentLinesStayWhole()

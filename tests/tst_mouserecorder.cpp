@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "MouseListenerPrivate.h"
 #include "MouseListenerPrivateNull.h"
 #include "MouseListenerPrivateX11.h"
@@ -41,6 +42,8 @@ private Q_SLOTS:
     void repeatedPositionsAreDropped();
     void secondListenerStaysSilent();
     void saverWritesQueueBeforeStopping();
+    void saverQueueIsBounded();
+    void saverStopsWritingAtFirstFailure();
     void recorderWritesEveryPositionBeforeStopped();
     void clockRestartCountsFromNow();
     void stopDuringStartDelay();
@@ -157,6 +160,69 @@ void TestMouseRecorder::saverWritesQueueBeforeStopping()
     QCOMPARE(lines.size(), 500);
     QCOMPARE(lines.constFirst(), QStringLiteral("0 0 0"));
     QCOMPARE(lines.constLast(), QStringLiteral("499 998 -499"));
+}
+
+void TestMouseRecorder::saverQueueIsBounded()
+{
+    QTest::failOnWarning(QRegularExpression(".*"));
+    QTemporaryDir directory;
+    MouseSaver saver{QDir(directory.path())};
+    const int extra = 5;
+    QTest::ignoreMessage(
+        QtInfoMsg, "[MouseSaver] queue full, keeping only the latest position until it drains");
+    QTest::ignoreMessage(QtInfoMsg, "[MouseSaver] queue drained, 5 positions were merged");
+    // Not started yet, as behind a stalled disk: the queue stops growing at its bound, and the
+    // newest position replaces the newest queued one.
+    for (int i = 0; i < MouseSaver::maxQueuedPositions + extra; ++i)
+        saver.addPosition(i, i, -i);
+    saver.start();
+    saver.requestStop();
+    QVERIFY(saver.wait(60000));
+    const QStringList lines = linesOf(directory.filePath(QStringLiteral("mouse_positions.txt")));
+    QCOMPARE(lines.size(), MouseSaver::maxQueuedPositions);
+    const int last = MouseSaver::maxQueuedPositions + extra - 1;
+    QCOMPARE(lines.constLast(), QStringLiteral("%1 %1 -%1").arg(last));
+    const int beforeLast = MouseSaver::maxQueuedPositions - 2;
+    QCOMPARE(lines.at(lines.size() - 2), QStringLiteral("%1 %1 -%1").arg(beforeLast));
+}
+
+void TestMouseRecorder::saverStopsWritingAtFirstFailure()
+{
+    QTest::failOnWarning(QRegularExpression(".*"));
+    QTemporaryDir directory;
+    const QString path = directory.filePath(QStringLiteral("mouse_positions.txt"));
+    MouseSaver saver{QDir(directory.path())};
+    QSignalSpy saved(&saver, &MouseSaver::mousePositionSaved);
+    QSignalSpy failed(&saver, &MouseSaver::writeFailed);
+    QSignalSpy stopped(&saver, &MouseSaver::stopped);
+    QTest::ignoreMessage(QtWarningMsg,
+                         "[MouseSaver] Cannot write mouse_positions.txt: File too large");
+    {
+        // Room for some seventy lines of the three hundred.
+        const FileSizeLimit limit(1000);
+        QVERIFY(limit.isActive());
+        saver.start();
+        for (int i = 0; i < 300; ++i)
+            saver.addPosition(i, 1000 + i, 2000 + i);
+        saver.requestStop();
+        QVERIFY(saver.wait(20000));
+    }
+    QCOMPARE(stopped.count(), 1);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.at(0).at(0).toString(),
+             QStringLiteral("Cannot write mouse_positions.txt: File too large"));
+
+    // Whole lines only, in order, and one signal for each of them.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    QVERIFY(content.size() <= 1000);
+    QVERIFY(content.endsWith('\n'));
+    const QStringList lines = linesOf(path);
+    QVERIFY(lines.size() > 10);
+    for (int i = 0; i < lines.size(); ++i)
+        QCOMPARE(lines.at(i), QStringLiteral("%1 %2 %3").arg(i).arg(1000 + i).arg(2000 + i));
+    QCOMPARE(saved.count(), lines.size());
 }
 
 void TestMouseRecorder::recorderWritesEveryPositionBeforeStopped()

@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "Presentation.h"
 #include "PresentationTestDirs.h"
 
@@ -193,8 +194,40 @@ private Q_SLOTS:
     void saveFailsInMissingDirectory()
     {
         Presentation presentation(QDir(m_workDir.filePath(QStringLiteral("does/not/exist"))));
-        QTest::ignoreMessage(QtWarningMsg, "[Presentation] saving XML failed");
-        QVERIFY(!presentation.saveXml());
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("^\\[Presentation\\] saving XML failed: Cannot "
+                                                "write presentation.xml: .+$"));
+        QString message;
+        QVERIFY(!presentation.saveXml(&message));
+        QVERIFY(message.startsWith(QStringLiteral("Cannot write presentation.xml: ")));
+    }
+
+    // A write that fails half-way (file-size limit, full disk) leaves the former file as it was.
+    void failedSaveKeepsFormerXml()
+    {
+        QTest::failOnWarning(QRegularExpression(".*"));
+        const QDir dir(m_workDir.filePath(QStringLiteral("keep")));
+        QVERIFY(dir.mkpath(QStringLiteral(".")));
+        Presentation presentation(dir);
+        presentation.setTitle(QStringLiteral("First"));
+        QVERIFY(presentation.saveXml());
+        const QString xml = dir.absoluteFilePath(QStringLiteral("presentation.xml"));
+        const QString before = readAll(xml);
+        QVERIFY(before.contains(QStringLiteral("<name>First</name>")));
+
+        presentation.setTitle(QString(4000, QLatin1Char('x')));
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            "[Presentation] saving XML failed: Cannot write presentation.xml: File too large");
+        QString message;
+        {
+            const FileSizeLimit limit(1024);
+            QVERIFY(limit.isActive());
+            QVERIFY(!presentation.saveXml(&message));
+        }
+        QCOMPARE(message, QStringLiteral("Cannot write presentation.xml: File too large"));
+        QCOMPARE(readAll(xml), before);
+        QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden), QStringList{"presentation.xml"});
     }
 };
 

@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "Presentation.h"
 #include "ScreenGeometryRecorder.h"
 
@@ -66,6 +67,7 @@ private Q_SLOTS:
     void nothingWrittenAfterStop();
     void stopDuringStartDelay();
     void screenChangesAppendSnapshots();
+    void failedWriteKeepsWholeSnapshots();
 
 private:
     QString geometryFile() const
@@ -256,6 +258,48 @@ void TestScreenGeometryRecorder::screenChangesAppendSnapshots()
     xrandr({"--delmonitor", "QLEFT"});
     QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::screens().size(), 1, 5000);
     QCOMPARE(snapshotsIn(geometryFile()).size(), count);
+}
+
+void TestScreenGeometryRecorder::failedWriteKeepsWholeSnapshots()
+{
+    QTest::failOnWarning(QRegularExpression(".*"));
+    Presentation presentation{QDir(m_directory->path())};
+    ScreenGeometryRecorder recorder;
+    QSignalSpy started(&recorder, &ScreenGeometryRecorder::started);
+    QSignalSpy failed(&recorder, &ScreenGeometryRecorder::writeFailed);
+    recorder.requestStart(&presentation);
+    QVERIFY(started.wait(1000));
+    recorder.restartRecordingTimer();
+    QTRY_COMPARE(snapshotsIn(geometryFile()).size(), 1);
+    const qint64 oneSnapshot = QFileInfo(geometryFile()).size();
+
+    QTest::ignoreMessage(
+        QtWarningMsg, "[ScreenGeometryRecorder] Cannot write screens_geometry.txt: File too large");
+    {
+        // Room for a second snapshot and half of a third.
+        const FileSizeLimit limit(oneSnapshot * 5 / 2);
+        QVERIFY(limit.isActive());
+        recorder.restartRecordingTimer();
+        QTRY_COMPARE(snapshotsIn(geometryFile()).size(), 2);
+        recorder.restartRecordingTimer();
+        QTRY_COMPARE(failed.count(), 1);
+    }
+    QCOMPARE(failed.at(0).at(0).toString(),
+             QStringLiteral("Cannot write screens_geometry.txt: File too large"));
+    QByteArray raw;
+    QCOMPARE(snapshotsIn(geometryFile(), &raw).size(), 2);
+    QVERIFY(raw.endsWith('}'));
+    const qint64 sizeAfterFailure = raw.size();
+
+    // Nothing more in this recording, even with room again.
+    recorder.restartRecordingTimer();
+    QTest::qWait(200);
+    QCOMPARE(QFileInfo(geometryFile()).size(), sizeAfterFailure);
+    QCOMPARE(failed.count(), 1);
+
+    QSignalSpy stopped(&recorder, &ScreenGeometryRecorder::stopped);
+    recorder.requestStop();
+    QVERIFY(stopped.wait(1000));
 }
 
 QTEST_MAIN(TestScreenGeometryRecorder)

@@ -3,9 +3,12 @@
 #include "TestEnvironment.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 class SettingsResetTest : public QObject
 {
@@ -60,6 +63,52 @@ private Q_SLOTS:
         QSettings otherAgain("SomeoneElse", "OtherProgram");
         QVERIFY(otherAgain.value("kept").toBool());
         QVERIFY(QFileInfo::exists(dataFile));
+    }
+
+    // A store that can be read but not written: the keys cannot be cleared, and the tool says so
+    // instead of reporting success.
+    void unwritableStoreIsReported()
+    {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QString configHome = root.filePath(QStringLiteral("config"));
+        const QString storeFile = configHome + QStringLiteral("/Quillora/QuilloraRecorder.conf");
+        {
+            QSettings store(storeFile, QSettings::IniFormat);
+            store.setValue("recorderSettings/slideWidth", 1280);
+            store.sync();
+            QCOMPARE(store.status(), QSettings::NoError);
+        }
+        const auto readOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+        const auto traversable = readOnly | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+        for (const QString &dir :
+             {root.path(), configHome, configHome + QStringLiteral("/Quillora")})
+            QVERIFY(QFile::setPermissions(dir, traversable));
+        QVERIFY(QFile::setPermissions(storeFile, readOnly));
+        auto restore = qScopeGuard([&] {
+            for (const QString &dir :
+                 {root.path(), configHome, configHome + QStringLiteral("/Quillora")})
+                QFile::setPermissions(dir, traversable | QFile::WriteOwner);
+        });
+
+        ProgramRun reset(TestEnvironment::binaryPath("QuilloraSettingsReset"));
+        reset.setEnvironment(TestEnvironment::childEnvironment(configHome));
+        // root may write anywhere: run the tool as an ordinary user instead.
+        if (::geteuid() == 0)
+            reset.setWrapper("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups"});
+        QVERIFY(reset.start({}));
+        reset.process().closeWriteChannel();
+        QVERIFY(reset.waitForFinished(20000));
+        QCOMPARE(reset.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(reset.exitCode(), 1);
+        QCOMPARE(reset.standardOutput(), QStringLiteral("Press any key to exit...\n"));
+        QCOMPARE(reset.standardError(),
+                 QStringLiteral("Resetting the settings failed: the settings store cannot be "
+                                "read or written (%1).\n")
+                     .arg(storeFile));
+
+        const QSettings store(storeFile, QSettings::IniFormat);
+        QCOMPARE(store.value("recorderSettings/slideWidth").toInt(), 1280);
     }
 
 private:

@@ -1,4 +1,5 @@
 #include "SlideProcessor.h"
+#include "SlideRecorder.h"
 #include "SlideSaver.h"
 #include "SlideSource.h"
 #include "TestEnvironment.h"
@@ -6,10 +7,12 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <memory>
 
 // A real screen source, the change detection and the saver joined as a recording joins them,
@@ -115,6 +118,67 @@ private Q_SLOTS:
         QCOMPARE(first.pixelColor(960, 540), QColor("#1e3a5f"));
         const QImage third(dir.absoluteFilePath("0-0003.png"));
         QCOMPARE(third.pixelColor(10, 10), QColor("#f0c020"));
+    }
+
+    // The change detection falls behind: the source stops adding batches once the bound is
+    // reached, and takes up capturing again when there is room.
+    void fullPipelineSkipsCaptures()
+    {
+        QTest::failOnWarning(QRegularExpression(".*"));
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QDir dir(tmp.path());
+        QVERIFY(xsetroot({"-solid", "#4a1e5f"}));
+
+        const SlidesSourceInfo info(true, SlidesSourceInfo::ScreenInterval, "IntervalScreenCapture",
+                                    -1, "Interval screen capture");
+        std::unique_ptr<SlideSource> source(SlideSource::create(info));
+        QVERIFY(source);
+        auto processor = std::make_unique<SlideProcessor>();
+        auto saver = std::make_unique<SlideSaver>(dir);
+        connect(source.get(), &SlideSource::slidesCaptured, processor.get(),
+                &SlideProcessor::addSlides);
+        connect(processor.get(), &SlideProcessor::slidesProcessed, saver.get(),
+                &SlideSaver::addSlides);
+        int captured = 0;
+        connect(source.get(), &SlideSource::slidesCaptured, this, [&captured] { ++captured; });
+        // The same check as a recording's, counting how often the source asks.
+        std::atomic<int> asked{0};
+        source->setPipelineFullCheck([&asked, p = processor.get(), s = saver.get()] {
+            ++asked;
+            return p->pendingBatchCount() + s->pendingBatchCount() >=
+                   SlideRecorder::maxPendingBatches;
+        });
+        QTest::ignoreMessage(QtInfoMsg,
+                             "[SlideSource] pipeline full, skipping captures until it has room");
+        QTest::ignoreMessage(QtInfoMsg,
+                             QRegularExpression("^\\[SlideSource\\] pipeline has room again "
+                                                "after \\d+ skipped captures$"));
+
+        // The processor thread is not running yet: its queue fills up to the bound.
+        saver->start();
+        source->start();
+        source->restartTimer();
+        QTRY_COMPARE_WITH_TIMEOUT(processor->pendingBatchCount(), SlideRecorder::maxPendingBatches,
+                                  10000);
+        const int askedWhenFull = asked.load();
+        QTRY_VERIFY_WITH_TIMEOUT(asked.load() >= askedWhenFull + 2, 10000);
+        QCOMPARE(captured, SlideRecorder::maxPendingBatches);
+        QCOMPARE(processor->pendingBatchCount(), SlideRecorder::maxPendingBatches);
+
+        processor->start();
+        QTRY_VERIFY_WITH_TIMEOUT(captured >= SlideRecorder::maxPendingBatches + 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(saver->savedSlideCount(), 1, 10000);
+
+        source->requestStop();
+        QVERIFY(source->wait(5000));
+        QCoreApplication::sendPostedEvents();
+        processor->requestStop();
+        QVERIFY(processor->wait(10000));
+        QCoreApplication::sendPostedEvents();
+        saver->requestStop();
+        QVERIFY(saver->wait(10000));
+        QCOMPARE(dir.entryList({"*.png"}, QDir::Files), QStringList{"0-0001.png"});
     }
 };
 

@@ -1,7 +1,9 @@
+#include "FileSizeLimit.h"
 #include "SlideSaver.h"
 #include "SlideTestFrames.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +25,11 @@ class SlideSaverTest : public QObject
     static QStringList pngFiles(const QDir &dir)
     {
         return dir.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
+    }
+
+    static QStringList allFiles(const QDir &dir)
+    {
+        return dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     }
 
 private Q_SLOTS:
@@ -74,29 +81,115 @@ private Q_SLOTS:
         QTemporaryDir tmp;
         SlideSaver saver{QDir(tmp.path())};
         const SlideImage image{nullptr, toImage(slidePicture(64, 48, 3))};
-        QCOMPARE(saver.saveSlide(10000, 0, 5, image).name, QStringLiteral("0-10000"));
-        QCOMPARE(saver.saveSlide(7, 2, 5, image).name, QStringLiteral("2-0007"));
+        QCOMPARE(saver.saveSlide(10000, 0, 5, image)->name, QStringLiteral("0-10000"));
+        QCOMPARE(saver.saveSlide(7, 2, 5, image)->name, QStringLiteral("2-0007"));
         QVERIFY(QFile::exists(QDir(tmp.path()).absoluteFilePath(QStringLiteral("0-10000.png"))));
     }
 
-    void failedPngIsStillCounted()
+    void unencodablePictureIsNoSlide()
     {
         QTemporaryDir tmp;
         const QDir dir(tmp.path());
         SlideSaver saver(dir);
         QSignalSpy saved(&saver, &SlideSaver::slideSaved);
+        QSignalSpy batches(&saver, &SlideSaver::slidesSaved);
         QSignalSpy errors(&saver, &SlideSaver::slideSavingError);
+        QSignalSpy writeFailed(&saver, &SlideSaver::writeFailed);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("\\[SlideSaver\\] saving .* failed"));
-        // A null image cannot be written as PNG.
-        QList<SlideImage> slides = batch({slidePicture(64, 48, 4)});
-        slides[0].image = QImage();
+        // A null image cannot be encoded: the whole batch is dropped, its first screen included,
+        // and the recording goes on.
+        QList<SlideImage> slides = batch({slidePicture(64, 48, 4), slidePicture(64, 48, 5)});
+        slides[1].image = QImage();
         saver.saveSlides(3000, slides);
         QCOMPARE(errors.count(), 1);
         QCOMPARE(errors.at(0).at(0).toString(),
-                 QStringLiteral("Saving slide 0-0001 in PNG format failed."));
-        QCOMPARE(saved.count(), 1);
-        QCOMPARE(lines(dir), QStringList{"1 3000"});
-        QCOMPARE(saver.savedSlideCount(), 1);
+                 QStringLiteral("Saving slide 1-0001 in PNG format failed."));
+        QCOMPARE(writeFailed.count(), 0);
+        QCOMPARE(saved.count(), 0);
+        QCOMPARE(batches.count(), 0);
+        QVERIFY(allFiles(dir).isEmpty());
+        QCOMPARE(saver.savedSlideCount(), 0);
+
+        saver.saveSlides(4000, batch({slidePicture(64, 48, 6)}));
+        QCOMPARE(pngFiles(dir), QStringList{"0-0001.png"});
+        QCOMPARE(lines(dir), QStringList{"1 4000"});
+    }
+
+    // Slides written into a file-size limit, as on a full disk: the PNG that does not fit ends the
+    // saving with the system's reason, and everything before it stays whole.
+    void writeFaultKeepsWrittenSlidesWhole()
+    {
+        QTest::failOnWarning(QRegularExpression(".*"));
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        SlideSaver saver(dir);
+        QSignalSpy saved(&saver, &SlideSaver::slideSaved);
+        QSignalSpy batches(&saver, &SlideSaver::slidesSaved);
+        QSignalSpy writeFailed(&saver, &SlideSaver::writeFailed);
+        QSignalSpy stopped(&saver, &SlideSaver::stopped);
+        QTest::ignoreMessage(QtWarningMsg, "[SlideSaver] Cannot write 1-0004.png: File too large");
+
+        // Plain slides compress to a few kilobytes; a noisy picture of this size does not.
+        const cv::Mat noisy = withNoise(slidePicture(400, 300, 20), 60.0, 21);
+        {
+            const FileSizeLimit limit(64 * 1024);
+            QVERIFY(limit.isActive());
+            saver.start();
+            for (int i = 0; i < 3; ++i)
+                saver.addSlides(i * 1000, batch({slidePicture(320, 200, 10 + i)}));
+            saver.addSlides(3000, batch({slidePicture(320, 200, 13), noisy}));
+            saver.addSlides(4000, batch({slidePicture(320, 200, 14)}));
+            saver.requestStop();
+            QVERIFY(saver.wait(20000));
+        }
+
+        QCOMPARE(stopped.count(), 1);
+        QCOMPARE(writeFailed.count(), 1);
+        QCOMPARE(writeFailed.at(0).at(0).toString(),
+                 QStringLiteral("Cannot write 1-0004.png: File too large"));
+        // No temporary file left, no picture of the failed batch, nothing after it.
+        QCOMPARE(allFiles(dir),
+                 (QStringList{"0-0001.png", "0-0002.png", "0-0003.png", "timestamps_ms.txt"}));
+        QCOMPARE(lines(dir), (QStringList{"1 0", "2 1000", "3 2000"}));
+        for (const QString &name : pngFiles(dir)) {
+            const QImage written(dir.absoluteFilePath(name));
+            QCOMPARE(written.size(), QSize(320, 200));
+        }
+        QCOMPARE(saver.savedSlideCount(), 3);
+        QCOMPARE(saved.count(), 3);
+        QCOMPARE(batches.count(), 3);
+    }
+
+    void failedLineLeavesNoHalfLine()
+    {
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        const QString timestamps = dir.absoluteFilePath(QStringLiteral("timestamps_ms.txt"));
+        const qint64 limitBytes = 16 * 1024;
+        // Room for three bytes of the next line only.
+        QFile filler(timestamps);
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        QVERIFY(filler.write(QByteArray(limitBytes - 3, '#')) == limitBytes - 3);
+        filler.close();
+
+        SlideSaver saver(dir);
+        QSignalSpy saved(&saver, &SlideSaver::slideSaved);
+        QSignalSpy writeFailed(&saver, &SlideSaver::writeFailed);
+        QTest::ignoreMessage(QtWarningMsg,
+                             "[SlideSaver] Cannot write timestamps_ms.txt: File too large");
+        {
+            const FileSizeLimit limit(limitBytes);
+            QVERIFY(limit.isActive());
+            saver.saveSlides(12345, batch({slidePicture(64, 48, 30)}));
+            saver.saveSlides(13345, batch({slidePicture(64, 48, 31)}));
+        }
+        QCOMPARE(writeFailed.count(), 1);
+        QCOMPARE(writeFailed.at(0).at(0).toString(),
+                 QStringLiteral("Cannot write timestamps_ms.txt: File too large"));
+        QCOMPARE(QFileInfo(timestamps).size(), limitBytes - 3);
+        QVERIFY(pngFiles(dir).isEmpty());
+        QCOMPARE(saved.count(), 0);
+        QCOMPARE(saver.savedSlideCount(), 0);
     }
 
     void refusedAfterStopAndReleased()
@@ -141,13 +234,17 @@ private Q_SLOTS:
 
     void unwritableDirectory()
     {
-        // Lines and files both fail; the batch is still counted and its matrix released.
         SlideSaver saver(QDir(QStringLiteral("/nonexistent/quillora-test")));
         QSignalSpy errors(&saver, &SlideSaver::slideSavingError);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("\\[SlideSaver\\] saving .* failed"));
+        QSignalSpy writeFailed(&saver, &SlideSaver::writeFailed);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("\\[SlideSaver\\] Cannot write"));
         saver.saveSlides(1, batch({slidePicture(64, 48, 8)}));
-        QCOMPARE(errors.count(), 1);
-        QCOMPARE(saver.savedSlideCount(), 1);
+        saver.saveSlides(2, batch({slidePicture(64, 48, 9)}));
+        QCOMPARE(writeFailed.count(), 1);
+        QCOMPARE(writeFailed.at(0).at(0).toString(),
+                 QStringLiteral("Cannot write 0-0001.png: No such file or directory"));
+        QCOMPARE(errors.count(), 0);
+        QCOMPARE(saver.savedSlideCount(), 0);
     }
 };
 
