@@ -449,6 +449,7 @@ void TestAudioRecorder::clicksStayOnTheRecordingClock()
             i < expected.size() ? QString::number(expected.at(i)) : QStringLiteral("-"));
     }
     const QByteArray foundVsExpected = ("found/expected ms: " + report.join(' ')).toUtf8();
+    qDebug().noquote() << foundVsExpected;
     QVERIFY2(found.size() == expected.size(), foundVsExpected.constData());
     for (qsizetype i = 0; i < found.size(); ++i)
         QVERIFY2(std::abs(found.at(i) - expected.at(i)) <= 20, foundVsExpected.constData());
