@@ -100,7 +100,9 @@ void WavFileWriter::fail()
 {
     m_failed = true;
     m_errorString = m_file.errorString();
-    qWarning() << "[WavFileWriter] write failed" << m_file.fileName() << m_errorString;
+    // The user-facing report is the owner's; this records where the file ended.
+    qDebug() << "[WavFileWriter] write failed" << m_file.fileName() << "after" << m_dataBytes
+             << "bytes of samples:" << m_errorString;
     // Whatever part of a frame made it to the disk is not a sample.
     const int blockAlign = m_header.channelCount() * (m_header.sampleSize() / 8);
     if (blockAlign > 0)
