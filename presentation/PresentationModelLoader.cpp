@@ -1,6 +1,30 @@
 #include "PresentationModelLoader.h"
 
 #include "Presentation.h"
+#include "WavFileHeader.h"
+
+#include <QDateTime>
+#include <QDebug>
+
+namespace {
+
+// A recording that is still being written, by this program or another one, keeps its header up
+// to date itself: only an audio file left alone this long is taken for the remains of a killed
+// recording.
+constexpr qint64 untouchedSecondsBeforeRepair = 10;
+
+void repairAudio(const QDir &directory)
+{
+    const QFileInfo audio(directory.absoluteFilePath(QStringLiteral("audio.wav")));
+    if (!audio.isFile() ||
+        audio.lastModified().secsTo(QDateTime::currentDateTime()) < untouchedSecondsBeforeRepair)
+        return;
+    if (!WavFileHeader::repair(audio.absoluteFilePath()))
+        qWarning() << "[PresentationModelLoader] audio.wav left as it is in"
+                   << directory.absolutePath();
+}
+
+} // namespace
 
 PresentationModelLoader::PresentationModelLoader(const QDir &workDir, QObject *parent)
     : QThread(parent), m_workDir(workDir)
@@ -23,6 +47,7 @@ void PresentationModelLoader::run()
         Presentation *presentation = Presentation::load(QDir(entry.absoluteFilePath()));
         if (!presentation)
             continue;
+        repairAudio(presentation->dir());
         // Created here, but owned and eventually deleted by the model on its own thread: this
         // thread has no event loop that could run a deferred deletion.
         presentation->moveToThread(thread());

@@ -11,9 +11,20 @@ namespace {
 // Leaving the event loop running a moment after the audio stream stopped keeps libpulse from
 // crashing in a quit that follows the stop at once.
 constexpr int streamWindDownMs = 200;
-constexpr int firstSamplePollMs = 10;
-// How long after the first samples later deliveries may still correct the silence in front.
-constexpr qint64 paddingRefinementMs = 3000;
+// The input is read far more often than it reports new data, at a period that does not divide
+// its own: some reads then come right after a delivery, and those tell the timeline where the
+// device stands on the clock.
+constexpr int readIntervalMs = 7;
+// Corrections of the timeline from this size on are worth a line in the log.
+constexpr qint64 loggedCorrectionMs = 100;
+
+const QString fileName = QStringLiteral("audio.wav");
+
+qint64 bytesToMs(qint64 bytes, const QAudioFormat &format)
+{
+    const qint64 bytesPerSecond = qint64(format.bytesPerFrame()) * format.sampleRate();
+    return bytesPerSecond > 0 ? bytes * 1000 / bytesPerSecond : 0;
+}
 
 } // namespace
 
@@ -23,17 +34,15 @@ AudioRecorder::AudioRecorder(QObject *parent) : QObject(parent)
     m_startTimer.setInterval(0);
     connect(&m_startTimer, &QTimer::timeout, this, &AudioRecorder::start);
 
+    m_readTimer.setTimerType(Qt::PreciseTimer);
+    m_readTimer.setInterval(readIntervalMs);
+    connect(&m_readTimer, &QTimer::timeout, this, &AudioRecorder::readInput);
+
     m_lengthTimer.setInterval(lengthUpdateIntervalMs);
     connect(&m_lengthTimer, &QTimer::timeout, this, [this] {
-        if (!m_file.isOpen())
-            return;
-        WavFileHeader::writeLengths(&m_file);
-        m_file.flush();
+        if (m_writer.isOpen() && !m_writer.updateLengths())
+            reportWriteFailure();
     });
-
-    m_firstSampleTimer.setTimerType(Qt::PreciseTimer);
-    m_firstSampleTimer.setInterval(firstSamplePollMs);
-    connect(&m_firstSampleTimer, &QTimer::timeout, this, &AudioRecorder::checkFirstSamples);
 
     m_finishTimer.setSingleShot(true);
     m_finishTimer.setInterval(streamWindDownMs);
@@ -42,20 +51,22 @@ AudioRecorder::AudioRecorder(QObject *parent) : QObject(parent)
 
 AudioRecorder::~AudioRecorder()
 {
+    const qint64 endMs = m_clock.isValid() ? m_clock.elapsed() : 0;
     if (m_audioSource) {
+        readInput();
         // The source must not report into a half-destroyed recorder.
         disconnect(m_audioSource, nullptr, this, nullptr);
         m_audioSource->stop();
     }
-    finalizeFile();
+    finalizeFile(endMs);
     delete m_audioSource;
 }
 
 qint64 AudioRecorder::msecsSinceFirstSample() const
 {
-    if (!m_firstSampleClock.isValid())
+    if (!m_firstSamplesWritten || !m_clock.isValid())
         return -1;
-    return m_firstSampleClock.elapsed() + m_firstSampleOffsetMs;
+    return m_clock.elapsed();
 }
 
 void AudioRecorder::setState(State state)
@@ -72,10 +83,10 @@ void AudioRecorder::requestStart(Presentation *presentation)
     }
     setState(Starting);
     m_presentation = presentation;
-    m_firstSampleClock.invalidate();
-    m_activeClock.invalidate();
-    m_firstSampleOffsetMs = 0;
-    m_paddingBytes = 0;
+    m_clock.invalidate();
+    m_stopRequestedMs = -1;
+    m_firstSamplesWritten = false;
+    m_writeFailureReported = false;
     m_startTimer.start();
 }
 
@@ -93,14 +104,6 @@ void AudioRecorder::start()
         return;
     }
 
-    m_file.setFileName(m_presentation->dir().absoluteFilePath(QStringLiteral("audio.wav")));
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        m_presentation = nullptr;
-        setState(Stopped);
-        Q_EMIT stopped();
-        return;
-    }
-
     QAudioFormat format = device.preferredFormat();
     format.setSampleFormat(QAudioFormat::Int32);
     format.setChannelCount(RecorderSettings::instance()->audioChannelCount());
@@ -108,41 +111,129 @@ void AudioRecorder::start()
     format.setSampleRate(48000);
     if (!device.isFormatSupported(format))
         format = device.preferredFormat();
-    qDebug() << "[AudioRecorder] start" << device.id() << format;
+    m_format = format;
 
-    m_header = WavFileHeader(format);
-    m_header.writeHeader(&m_file);
-    m_file.flush();
+    if (!m_writer.open(m_presentation->dir().absoluteFilePath(fileName), format)) {
+        reportWriteFailure();
+        m_presentation = nullptr;
+        setState(Stopped);
+        Q_EMIT stopped();
+        return;
+    }
+    qDebug() << "[AudioRecorder] start" << device.id() << format;
 
     m_audioSource = new QAudioSource(device, format, this);
     connect(m_audioSource, &QAudioSource::stateChanged, this,
             &AudioRecorder::handleAudioInputStateChange);
-    m_lengthTimer.start();
-    m_firstSampleTimer.start();
-    m_audioSource->start(&m_file);
+    m_input = m_audioSource->start();
+    if (m_input)
+        connect(m_input, &QIODevice::readyRead, this, &AudioRecorder::readInput);
 
-    if (m_audioSource && m_audioSource->error() != QAudio::NoError) {
+    if (!m_input || m_audioSource->error() != QAudio::NoError) {
         qWarning() << "[AudioRecorder] start audio error" << m_audioSource->error();
-        finalizeFile();
-        disconnect(m_audioSource, nullptr, this, nullptr);
-        m_audioSource->deleteLater();
-        m_audioSource = nullptr;
+        finalizeFile(0);
+        releaseSource();
         if (m_state == Starting) {
             setState(Started);
             Q_EMIT started();
         }
+        return;
     }
+    // Some back ends report running only with the first data read.
+    if (m_state == Starting && m_audioSource->state() != QAudio::StoppedState)
+        handleAudioInputStateChange(m_audioSource->state());
 }
 
 void AudioRecorder::handleAudioInputStateChange(QAudio::State state)
 {
     if ((state == QAudio::ActiveState || state == QAudio::IdleState) && m_state == Starting) {
-        m_activeClock.start();
+        beginTimeline();
         setState(Started);
         Q_EMIT started();
     } else if (state == QAudio::StoppedState && m_state == Stopping) {
         stop();
     }
+}
+
+void AudioRecorder::beginTimeline()
+{
+    m_clock.start();
+    m_timeline.emplace(m_format.sampleRate(), m_format.bytesPerFrame());
+    m_pending.clear();
+    m_pendingOffset = 0;
+    m_readTimer.start();
+    m_lengthTimer.start();
+}
+
+void AudioRecorder::readInput()
+{
+    if (!m_timeline && !m_writer.failed())
+        return;
+    const qint64 nowMs = m_clock.isValid() ? m_clock.elapsed() : 0;
+    // After a write failure the input is still drained, so that its buffer does not overflow
+    // until the stop.
+    const QByteArray bytes = m_input ? m_input->readAll() : QByteArray();
+    if (!m_timeline)
+        return;
+    if (!bytes.isEmpty()) {
+        m_pending.append(bytes);
+        m_timeline->deliver(nowMs, bytes.size());
+    }
+    apply(m_timeline->advance(nowMs));
+    // Consumed bytes are let go of in larger pieces rather than moving the rest at every read.
+    if (m_pendingOffset > m_pending.size() / 2) {
+        m_pending.remove(0, m_pendingOffset);
+        m_pendingOffset = 0;
+    }
+}
+
+void AudioRecorder::apply(const QList<AudioTimeline::Step> &steps)
+{
+    for (const AudioTimeline::Step &step : steps) {
+        if (!m_timeline)
+            return;
+        if (step.silenceBytes > 0) {
+            const qint64 ms = bytesToMs(step.silenceBytes, m_format);
+            if (!m_firstSamplesWritten && m_writer.dataBytes() == 0)
+                qDebug() << "[AudioRecorder] silence in front of the first samples:" << ms << "ms";
+            else if (ms >= loggedCorrectionMs)
+                qDebug() << "[AudioRecorder] silence for a gap in the input:" << ms << "ms at"
+                         << bytesToMs(m_writer.dataBytes(), m_format) << "ms";
+            if (!m_writer.appendSilence(step.silenceBytes)) {
+                reportWriteFailure();
+                return;
+            }
+        }
+        m_pendingOffset += step.dropBytes;
+        if (step.appendBytes > 0) {
+            if (!m_writer.append(m_pending.constData() + m_pendingOffset, step.appendBytes)) {
+                reportWriteFailure();
+                return;
+            }
+            m_pendingOffset += step.appendBytes;
+            if (!m_firstSamplesWritten) {
+                m_firstSamplesWritten = true;
+                qDebug() << "[AudioRecorder] first samples" << m_clock.elapsed()
+                         << "ms after start";
+                Q_EMIT firstSamplesReceived();
+            }
+        }
+    }
+}
+
+void AudioRecorder::reportWriteFailure()
+{
+    m_timeline.reset();
+    m_pending.clear();
+    m_pendingOffset = 0;
+    m_lengthTimer.stop();
+    if (m_writeFailureReported)
+        return;
+    m_writeFailureReported = true;
+    const QString message =
+        QStringLiteral("Cannot write %1: %2").arg(fileName, m_writer.errorString());
+    qWarning().noquote() << "[AudioRecorder]" << message;
+    Q_EMIT writeFailed(message);
 }
 
 void AudioRecorder::requestStop()
@@ -156,6 +247,9 @@ void AudioRecorder::requestStop()
         finishStop();
         return;
     }
+    // What the input holds still belongs to the recording; the file ends at this moment.
+    readInput();
+    m_stopRequestedMs = m_clock.isValid() ? m_clock.elapsed() : 0;
     if (m_audioSource->state() == QAudio::StoppedState) {
         // The stream ended by itself earlier (a device that went away): no report will follow.
         stop();
@@ -166,14 +260,22 @@ void AudioRecorder::requestStop()
 
 void AudioRecorder::stop()
 {
-    finalizeFile();
-    if (m_audioSource) {
-        disconnect(m_audioSource, nullptr, this, nullptr);
-        // Deleted later: this may run inside the source's own state report.
-        m_audioSource->deleteLater();
-        m_audioSource = nullptr;
-    }
+    finalizeFile(m_stopRequestedMs >= 0 ? m_stopRequestedMs
+                 : m_clock.isValid()    ? m_clock.elapsed()
+                                        : 0);
+    releaseSource();
     m_finishTimer.start();
+}
+
+void AudioRecorder::releaseSource()
+{
+    if (!m_audioSource)
+        return;
+    disconnect(m_audioSource, nullptr, this, nullptr);
+    // Deleted later: this may run inside the source's own state report.
+    m_audioSource->deleteLater();
+    m_audioSource = nullptr;
+    m_input = nullptr;
 }
 
 void AudioRecorder::finishStop()
@@ -183,107 +285,20 @@ void AudioRecorder::finishStop()
     Q_EMIT stopped();
 }
 
-void AudioRecorder::finalizeFile()
+void AudioRecorder::finalizeFile(qint64 endMs)
 {
+    m_readTimer.stop();
     m_lengthTimer.stop();
-    m_firstSampleTimer.stop();
-    if (!m_file.isOpen())
-        return;
-    checkFirstSamples();
-    trimAheadOfTime();
-    m_file.flush();
-    WavFileHeader::writeLengths(&m_file);
-    m_file.close();
-}
-
-void AudioRecorder::checkFirstSamples()
-{
-    if (!m_file.isOpen())
-        return;
-    const qint64 bytes = m_file.pos() - WavFileHeader::size;
-    if (bytes <= 0)
-        return;
-    const qint64 byteRate =
-        qint64(m_header.sampleRate()) * m_header.channelCount() * (m_header.sampleSize() / 8);
-    if (byteRate <= 0)
-        return;
-    const qint64 sinceActiveMs = m_activeClock.isValid() ? m_activeClock.elapsed() : 0;
-    // A delivery ends about when it arrives: the first sample was captured no later than the
-    // arrival less the audio delivered so far. Every later delivery can only tighten that bound.
-    const qint64 deliveredMs = (bytes - m_paddingBytes) * 1000 / byteRate;
-    const qint64 startMs = sinceActiveMs - deliveredMs;
-
-    if (!m_firstSampleClock.isValid()) {
-        m_firstSampleClock.start();
-        qDebug() << "[AudioRecorder] first samples" << bytes << "bytes" << deliveredMs
-                 << "ms of audio" << sinceActiveMs << "ms after start";
-        // The moment the source reported running (started()) is the time origin of the
-        // presentation: when capturing began only later, silence in front makes the file begin
-        // at the origin. A delivery holding more than the time since the start comes from a
-        // source that fills its buffer ahead of real time (generated sound); it stays as it is.
-        if (startMs > 0)
-            padFront(bytes, startMs * byteRate / 1000);
-        m_firstSampleOffsetMs = sinceActiveMs;
-        Q_EMIT firstSamplesReceived();
-        return;
+    if (m_timeline) {
+        apply(m_timeline->finish(endMs));
+        if (m_timeline)
+            qDebug() << "[AudioRecorder] finished at" << endMs
+                     << "ms:" << bytesToMs(m_timeline->silenceBytes(), m_format) << "ms silence,"
+                     << bytesToMs(m_timeline->droppedBytes(), m_format) << "ms dropped";
+        m_timeline.reset();
+        m_pending.clear();
+        m_pendingOffset = 0;
     }
-
-    if (m_paddingBytes > 0 && startMs * byteRate / 1000 < m_paddingBytes)
-        shrinkPadding(qMax<qint64>(0, startMs) * byteRate / 1000);
-    if (m_firstSampleClock.elapsed() > paddingRefinementMs)
-        m_firstSampleTimer.stop();
-}
-
-void AudioRecorder::shrinkPadding(qint64 paddingBytes)
-{
-    const qint64 blockAlign = qint64(m_header.channelCount()) * (m_header.sampleSize() / 8);
-    paddingBytes -= paddingBytes % blockAlign;
-    const qint64 remove = m_paddingBytes - paddingBytes;
-    if (remove <= 0 || !m_file.seek(WavFileHeader::size + remove))
-        return;
-    const QByteArray rest = m_file.readAll();
-    m_file.resize(WavFileHeader::size);
-    m_file.seek(WavFileHeader::size);
-    m_file.write(rest);
-    m_paddingBytes = paddingBytes;
-}
-
-void AudioRecorder::padFront(qint64 recordedBytes, qint64 silenceBytes)
-{
-    const qint64 blockAlign = qint64(m_header.channelCount()) * (m_header.sampleSize() / 8);
-    if (blockAlign <= 0)
-        return;
-    silenceBytes -= silenceBytes % blockAlign;
-    if (silenceBytes <= 0 || !m_file.seek(WavFileHeader::size))
-        return;
-    const QByteArray recorded = m_file.read(recordedBytes);
-    // Unsigned 8-bit samples are silent at their middle value, all other formats at zero.
-    const char silence = m_header.sampleSize() == 8 ? char(0x80) : char(0);
-    m_file.seek(WavFileHeader::size);
-    m_file.write(QByteArray(silenceBytes, silence));
-    m_file.write(recorded);
-    m_paddingBytes = silenceBytes;
-    qDebug() << "[AudioRecorder] silence in front of the first samples:" << silenceBytes << "bytes";
-}
-
-void AudioRecorder::trimAheadOfTime()
-{
-    // The first sample is the moment of started(); audio beyond the time that has passed since
-    // then cannot have been captured yet. Generated sources deliver such audio ahead of real
-    // time; it would make the file longer than the recording and shift nothing but its end.
-    const qint64 byteRate =
-        qint64(m_header.sampleRate()) * m_header.channelCount() * (m_header.sampleSize() / 8);
-    const qint64 blockAlign = qint64(m_header.channelCount()) * (m_header.sampleSize() / 8);
-    if (!m_activeClock.isValid() || byteRate <= 0 || blockAlign <= 0)
-        return;
-    constexpr qint64 toleranceMs = 50;
-    qint64 allowed = (m_activeClock.elapsed() + toleranceMs) * byteRate / 1000;
-    allowed -= allowed % blockAlign;
-    m_file.flush();
-    if (m_file.size() - WavFileHeader::size <= allowed)
-        return;
-    qDebug() << "[AudioRecorder] dropping audio delivered ahead of time:"
-             << m_file.size() - WavFileHeader::size - allowed << "bytes";
-    m_file.resize(WavFileHeader::size + allowed);
-    m_file.seek(m_file.size());
+    if (m_writer.isOpen() && !m_writer.finish())
+        reportWriteFailure();
 }

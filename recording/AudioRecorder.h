@@ -1,20 +1,28 @@
 #pragma once
 
-#include "WavFileHeader.h"
+#include "AudioTimeline.h"
+#include "WavFileWriter.h"
 
 #include <QAudio>
+#include <QAudioFormat>
+#include <QByteArray>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 
+#include <optional>
+
 class Presentation;
 class QAudioSource;
+class QIODevice;
 
-// Records the audio input chosen in the settings into "audio.wav" of the presentation. While it
-// records, the header's lengths are brought up to date every few seconds, so that a crash leaves
-// a playable file that misses only the last seconds.
+// Records the audio input chosen in the settings into "audio.wav" of the presentation. The
+// moment the input reports running (started()) is the time origin of the presentation and the
+// first sample of the file; from then on an AudioTimeline keeps the file's position on that
+// clock, with silence where the input delivered nothing and small cuts where it delivered ahead.
+// The file is only appended to; its header's lengths are brought up to date every few seconds,
+// so that a crash leaves a playable file that misses only the last seconds.
 class AudioRecorder : public QObject
 {
     Q_OBJECT
@@ -35,10 +43,8 @@ public:
 
     [[nodiscard]] State state() const { return m_state; }
 
-    // The audio back end delivers the first samples 0.1-2 s after it reports running, sometimes
-    // captured only just before. Silence is then put in front, so that the first sample of
-    // audio.wav is the moment of started(), the time origin of the presentation. Milliseconds
-    // since that first sample, or -1 before firstSamplesReceived().
+    // The first sample of audio.wav is the moment of started(), the time origin of the
+    // presentation. Milliseconds since then, or -1 before firstSamplesReceived().
     [[nodiscard]] qint64 msecsSinceFirstSample() const;
 
     static constexpr int lengthUpdateIntervalMs = 2000;
@@ -49,6 +55,11 @@ Q_SIGNALS:
     void property_stateChanged(AudioRecorder::State state);
     // Once per recording with an audio source, when the first samples reached the file.
     void firstSamplesReceived();
+    // Once per recording, when audio.wav cannot be created or written: "Cannot write audio.wav:"
+    // and the system's reason. The file keeps what was written before, with a valid header; the
+    // recorder goes on until it is asked to stop. A file that cannot be created is followed by
+    // stopped() without started().
+    void writeFailed(QString message);
 
 public Q_SLOTS:
     void requestStart(Presentation *presentation);
@@ -61,26 +72,34 @@ private Q_SLOTS:
 
 private:
     void setState(State state);
-    void finalizeFile();
-    void checkFirstSamples();
-    void padFront(qint64 recordedBytes, qint64 silenceBytes);
-    void shrinkPadding(qint64 paddingBytes);
-    void trimAheadOfTime();
+    void beginTimeline();
+    void readInput();
+    void apply(const QList<AudioTimeline::Step> &steps);
+    void finalizeFile(qint64 endMs);
+    void reportWriteFailure();
+    void releaseSource();
     void finishStop();
 
     State m_state = Stopped;
     Presentation *m_presentation = nullptr;
-    QFile m_file;
+    WavFileWriter m_writer;
     QAudioSource *m_audioSource = nullptr;
+    // Owned by the audio source, which deletes it when it stops.
+    QPointer<QIODevice> m_input;
+    QAudioFormat m_format;
 
-    WavFileHeader m_header;
+    std::optional<AudioTimeline> m_timeline;
+    // Delivered and not yet placed by the timeline, from m_pendingOffset on.
+    QByteArray m_pending;
+    qsizetype m_pendingOffset = 0;
+    // The recording clock: started with started().
+    QElapsedTimer m_clock;
+    qint64 m_stopRequestedMs = -1;
+    bool m_firstSamplesWritten = false;
+    bool m_writeFailureReported = false;
+
     QTimer m_startTimer;
+    QTimer m_readTimer;
     QTimer m_lengthTimer;
-    QTimer m_firstSampleTimer;
     QTimer m_finishTimer;
-    QElapsedTimer m_firstSampleClock;
-    // Since the source reported running, for the log of how late the first samples came.
-    QElapsedTimer m_activeClock;
-    qint64 m_firstSampleOffsetMs = 0;
-    qint64 m_paddingBytes = 0; // silence put in front of the first samples
 };

@@ -1,7 +1,10 @@
 #include "WavFileHeader.h"
 
 #include <QDataStream>
+#include <QDebug>
+#include <QFile>
 #include <QIODevice>
+#include <QtEndian>
 
 #include <algorithm>
 #include <limits>
@@ -74,15 +77,55 @@ bool WavFileHeader::writeHeader(QIODevice *device) const
 
 bool WavFileHeader::writeLengths(QIODevice *device)
 {
-    const qint64 fileSize = device->size();
+    return writeLengths(device, device->size() - size);
+}
+
+bool WavFileHeader::writeLengths(QIODevice *device, qint64 dataLength)
+{
     QDataStream out(device);
     out.setByteOrder(QDataStream::LittleEndian);
-    bool ok = device->seek(4);
-    out << clampedLength(fileSize - 8);
-    ok = device->seek(40) && ok;
-    out << clampedLength(fileSize - size);
-    ok = device->seek(fileSize) && ok;
-    return ok && out.status() == QDataStream::Ok;
+    if (!device->seek(4))
+        return false;
+    out << clampedLength(dataLength + size - 8);
+    if (!device->seek(40))
+        return false;
+    out << clampedLength(dataLength);
+    return out.status() == QDataStream::Ok && device->seek(size + dataLength);
+}
+
+bool WavFileHeader::repair(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning() << "[WavFileHeader] cannot read" << path << file.errorString();
+        return false;
+    }
+    const QByteArray header = file.read(size);
+    if (header.size() != size || !header.startsWith("RIFF") || header.mid(8, 8) != "WAVEfmt " ||
+        header.mid(36, 4) != "data")
+        return false;
+    const quint16 blockAlign = qFromLittleEndian<quint16>(header.constData() + 32);
+    if (blockAlign == 0)
+        return false;
+    const qint64 onDisk = file.size() - size;
+    const qint64 wholeFrames = onDisk - onDisk % blockAlign;
+    const quint32 riffLength = qFromLittleEndian<quint32>(header.constData() + 4);
+    const quint32 dataLength = qFromLittleEndian<quint32>(header.constData() + 40);
+    if (wholeFrames == onDisk && dataLength == clampedLength(wholeFrames) &&
+        riffLength == clampedLength(wholeFrames + size - 8))
+        return true;
+    file.close();
+
+    qDebug() << "[WavFileHeader] repairing" << path << "header data length" << dataLength
+             << "bytes on disk" << onDisk;
+    if (!file.open(QIODevice::ReadWrite) ||
+        (wholeFrames != onDisk && !file.resize(size + wholeFrames)) ||
+        !writeLengths(&file, wholeFrames) || !file.flush()) {
+        qWarning() << "[WavFileHeader] cannot repair" << path << file.errorString();
+        return false;
+    }
+    file.close();
+    return true;
 }
 
 bool WavFileHeader::read(QIODevice *device)

@@ -25,6 +25,16 @@ public:
     bool writeHeader(QIODevice *device) const;
     // Sets the RIFF and data lengths from the device's size, then returns to its end.
     static bool writeLengths(QIODevice *device);
+    // Sets the lengths for dataLength bytes of samples, then returns to the end of them. A
+    // writer that counts what reached the disk relies on that count, not on a size that a failed
+    // write may have left unknown.
+    static bool writeLengths(QIODevice *device, qint64 dataLength);
+    // Makes the file at path, a WAV file written by the recorder, consistent again after its
+    // recording was killed: when the lengths in the header disagree with the file's size, they
+    // are set to cover the whole sample frames on disk, and a partial last frame is cut off.
+    // Returns whether the file is consistent now; a file that is not such a WAV file is left
+    // untouched.
+    static bool repair(const QString &path);
     bool read(QIODevice *device);
 
     static constexpr qint64 size = 44;

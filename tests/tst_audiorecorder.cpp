@@ -1,4 +1,5 @@
 #include "AudioRecorder.h"
+#include "ClickFeeder.h"
 #include "Presentation.h"
 #include "RecorderSettings.h"
 #include "TestEnvironment.h"
@@ -50,6 +51,8 @@ private Q_SLOTS:
     void unopenableFileStopsWithoutStart();
     void destructionWhileRecordingFinalizesFile();
     void killedRecordingLeavesPlayableFile();
+    void fileSizeLimitEndsTheFileCleanly();
+    void clicksStayOnTheRecordingClock();
 
 private:
     QTemporaryDir m_configHome;
@@ -69,6 +72,8 @@ void TestAudioRecorder::initTestCase()
 
 void TestAudioRecorder::init()
 {
+    // Every recording here must run without a single warning of Qt or the recorder.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
     m_directory = std::make_unique<QTemporaryDir>();
     QVERIFY(m_directory->isValid());
     RecorderSettings::instance()->setSelectedAudioInput(AudioInputInfo(m_sine));
@@ -292,9 +297,14 @@ void TestAudioRecorder::unopenableFileStopsWithoutStart()
     AudioRecorder recorder;
     QSignalSpy started(&recorder, &AudioRecorder::started);
     QSignalSpy stopped(&recorder, &AudioRecorder::stopped);
+    QSignalSpy failed(&recorder, &AudioRecorder::writeFailed);
+    const QString message = QStringLiteral("Cannot write audio.wav: No such file or directory");
+    QTest::ignoreMessage(QtWarningMsg, qPrintable("[AudioRecorder] " + message));
     recorder.requestStart(&presentation);
     QVERIFY(stopped.wait(1000));
     QCOMPARE(started.count(), 0);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.at(0).at(0).toString(), message);
     QCOMPARE(recorder.state(), AudioRecorder::Stopped);
 }
 
@@ -348,6 +358,105 @@ void TestAudioRecorder::killedRecordingLeavesPlayableFile()
     QVERIFY(file.size() >= WavFileHeader::size + header.length());
     file.seek(4);
     QCOMPARE(qFromLittleEndian<quint32>(file.read(4).constData()), header.length() + 36);
+}
+
+// A file-size limit (as a full disk or a quota would) ends the file in the middle of a stereo
+// frame: the recorder reports it and keeps a file whose header describes exactly the samples on
+// disk.
+void TestAudioRecorder::fileSizeLimitEndsTheFileCleanly()
+{
+    if (m_sine.isNull())
+        QSKIP("no PulseAudio sine source");
+    constexpr qint64 limitKiB = 512;
+    QProcess child;
+    child.setProcessEnvironment(TestEnvironment::childEnvironment(m_configHome.path()));
+    // The limit makes writes past it fail with EFBIG instead of killing the process.
+    child.start(QStringLiteral("bash"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("trap '' XFSZ; ulimit -f %1; exec \"$0\" \"$@\"").arg(limitKiB),
+                 TestEnvironment::binaryPath(QStringLiteral("quillora_audio_child")),
+                 m_directory->path(), QString::fromUtf8(m_sine.id()), QStringLiteral("2")});
+    QVERIFY2(child.waitForStarted(5000), qPrintable(child.errorString()));
+    QVERIFY(child.waitForFinished(30000));
+    const QByteArray output = child.readAllStandardOutput();
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(output.contains("write-failed Cannot write audio.wav: File too large\n"),
+             output.constData());
+    QCOMPARE(child.exitCode(), 1);
+
+    const WavAnalysis::Wav wav =
+        WavAnalysis::read(QDir(m_directory->path()).absoluteFilePath(QStringLiteral("audio.wav")));
+    QVERIFY(wav.valid);
+    QCOMPARE(wav.channelCount, quint16(2));
+    QCOMPARE(qint64(wav.dataLength), qint64(wav.data.size()));
+    QCOMPARE(qint64(wav.riffLength), qint64(wav.data.size()) + 36);
+    QCOMPARE(wav.data.size() % (wav.channelCount * wav.bitsPerSample / 8), 0);
+    QVERIFY(44 + wav.data.size() <= limitKiB * 1024);
+    QVERIFY2(44 + wav.data.size() > limitKiB * 1024 - 16,
+             qPrintable(QString::number(wav.data.size())));
+}
+
+// A sound card fed through the FIFO source starts 1.5 s after the recording, runs 0.1 % fast and
+// pauses for 2 s in the middle: its clicks, one a second, are found in audio.wav where the
+// recording clock puts them.
+void TestAudioRecorder::clicksStayOnTheRecordingClock()
+{
+    const QString fifo = qEnvironmentVariable("QUILLORA_TEST_PIPE_FILE");
+    const QByteArray pipeId = qgetenv("QUILLORA_TEST_PIPE_SOURCE");
+    if (fifo.isEmpty() || pipeId.isEmpty() || !TestEnvironment::hasPulseAudio())
+        QSKIP("needs the test sound server's FIFO source");
+    QAudioDevice pipe;
+    QTRY_VERIFY_WITH_TIMEOUT(!(pipe = findInput(pipeId)).isNull(), 5000);
+    RecorderSettings::instance()->setSelectedAudioInput(AudioInputInfo(pipe));
+
+    constexpr qint64 lateStartMs = 1500;
+    constexpr int clicks = 60;
+    Presentation presentation{QDir(m_directory->path())};
+    AudioRecorder recorder;
+    QElapsedTimer origin;
+    connect(&recorder, &AudioRecorder::started, this, [&origin] { origin.start(); });
+    QSignalSpy stopped(&recorder, &AudioRecorder::stopped);
+    recorder.requestStart(&presentation);
+    QTRY_VERIFY_WITH_TIMEOUT(origin.isValid(), 5000);
+
+    ClickFeeder feeder(fifo);
+    feeder.setSpeed(1.001);
+    feeder.setPause(ClickFeeder::clickMs(clicks / 2) - 300, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(origin.elapsed() >= lateStartMs, 5000);
+    const qint64 feederStartMs = origin.elapsed();
+    QVERIFY(feeder.start());
+    QTRY_VERIFY_WITH_TIMEOUT(origin.elapsed() >= feederStartMs + ClickFeeder::clickMs(clicks - 1) +
+                                                     ClickFeeder::clickLengthMs + 200,
+                             clicks * 1000 + 30000);
+    recorder.requestStop();
+    QVERIFY(stopped.count() == 1 || stopped.wait(5000));
+
+    const WavAnalysis::Wav wav =
+        WavAnalysis::read(QDir(m_directory->path()).absoluteFilePath(QStringLiteral("audio.wav")));
+    QVERIFY(wav.valid);
+    QCOMPARE(qint64(wav.dataLength), qint64(wav.data.size()));
+    const QList<qint64> found =
+        WavAnalysis::onsets(WavAnalysis::firstChannel(wav), int(wav.sampleRate), 0.25, 500);
+    QList<qint64> expected;
+    for (int i = 0; i < clicks; ++i) {
+        if (feeder.clickDelivered(i))
+            expected.append(feederStartMs + ClickFeeder::clickMs(i));
+    }
+    QStringList report;
+    for (qsizetype i = 0; i < qMax(found.size(), expected.size()); ++i) {
+        report << QStringLiteral("%1/%2").arg(
+            i < found.size() ? QString::number(found.at(i)) : QStringLiteral("-"),
+            i < expected.size() ? QString::number(expected.at(i)) : QStringLiteral("-"));
+    }
+    const QByteArray foundVsExpected = ("found/expected ms: " + report.join(' ')).toUtf8();
+    qDebug().noquote() << foundVsExpected;
+    QVERIFY2(found.size() == expected.size(), foundVsExpected.constData());
+    for (qsizetype i = 0; i < found.size(); ++i)
+        QVERIFY2(std::abs(found.at(i) - expected.at(i)) <= 20, foundVsExpected.constData());
+    // The file ends with the recording, not with the last delivery.
+    QVERIFY2(std::abs(wav.fileSeconds() * 1000 - origin.elapsed()) < 1000,
+             qPrintable(QString::number(wav.fileSeconds())));
+    QTest::qWait(200);
 }
 
 QTEST_GUILESS_MAIN(TestAudioRecorder)

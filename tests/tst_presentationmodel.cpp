@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <memory>
 
@@ -130,6 +131,50 @@ private Q_SLOTS:
         QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 1);
         QCOMPARE(changed.at(0).at(2).value<QList<int>>(), QList<int>{258});
         QCOMPARE(model.index(1, 0).data(258).toString(), QStringLiteral("Renamed"));
+    }
+
+    // A recording that was killed leaves audio.wav with the lengths of its last header update;
+    // loading the list makes it whole again, but leaves alone a file that is still being
+    // written.
+    void loadingRepairsTheAudioOfAKilledRecording()
+    {
+        const QDir dir(m_workDir->path());
+        // 48 kHz mono 32-bit, lengths still 0.
+        const QByteArray header = QByteArray::fromHex("52494646000000005741564566"
+                                                      "6d74201000000001000100"
+                                                      "80bb000000ee02000400200064617461"
+                                                      "00000000");
+        QCOMPARE(header.size(), 44);
+        const auto writeWav = [&header](const QString &path, qint64 dataBytes) {
+            QByteArray bytes(44 + dataBytes, '\1');
+            bytes.replace(0, 44, header);
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        };
+        const QString killed = dir.absoluteFilePath("Presentation 2024-03-05T14-07-09/audio.wav");
+        QVERIFY(writeWav(killed, 4800 * 4 + 3)); // and a partial last frame
+        {
+            QFile file(killed);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                     QFileDevice::FileModificationTime));
+        }
+        const QString recording = dir.absoluteFilePath("Live Stream 2024-03-06T10-00-00/audio.wav");
+        QVERIFY(writeWav(recording, 4800 * 4));
+
+        PresentationModel model;
+        QTRY_COMPARE(model.rowCount(), 3);
+        QFile repaired(killed);
+        QVERIFY(repaired.open(QIODevice::ReadOnly));
+        const QByteArray bytes = repaired.readAll();
+        QCOMPARE(bytes.size(), 44 + 4800 * 4);
+        QCOMPARE(qFromLittleEndian<quint32>(bytes.constData() + 4), quint32(bytes.size() - 8));
+        QCOMPARE(qFromLittleEndian<quint32>(bytes.constData() + 40), quint32(4800 * 4));
+        QCOMPARE(bytes.mid(8, 32), header.mid(8, 32));
+
+        QFile untouched(recording);
+        QVERIFY(untouched.open(QIODevice::ReadOnly));
+        QCOMPARE(qFromLittleEndian<quint32>(untouched.readAll().constData() + 40), 0u);
     }
 
     void emptyOrMissingWorkDirectory()
