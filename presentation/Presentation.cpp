@@ -55,10 +55,10 @@ Presentation *Presentation::create(bool isLiveStream, bool connectToExistingLive
     presentation->setConnectToExistingLiveStream(connectToExistingLiveStream);
     presentation->setTitle(name);
     presentation->setRecordedAt(now);
-    if (!presentation->saveXml()) {
+    QString xmlError;
+    if (!presentation->saveXml(&xmlError)) {
         workDir.removeRecursively();
-        return fail(QStringLiteral("Cannot write presentation.xml in %1.")
-                        .arg(QDir::toNativeSeparators(workDir.absolutePath())));
+        return fail(xmlError);
     }
     return presentation.release();
 }

@@ -24,6 +24,12 @@ Recorder::Recorder(QObject *parent) : QObject(parent)
             [this](const QString &message) { m_recordingErrors.add(message); });
     connect(&m_diskSpaceGuard, &DiskSpaceGuard::lowSpace, this, &Recorder::recordingError);
     connect(&m_diskSpaceGuard, &DiskSpaceGuard::almostFull, this, &Recorder::failRecording);
+    // A file that cannot be written ends the recording: going on would lose more than it keeps.
+    connect(&m_slideRecorder, &SlideRecorder::writeFailed, this, &Recorder::failRecording);
+    connect(&m_audioRecorder, &AudioRecorder::writeFailed, this, &Recorder::failRecording);
+    connect(&m_mouseRecorder, &MouseRecorder::writeFailed, this, &Recorder::failRecording);
+    connect(&m_screenGeometryRecorder, &ScreenGeometryRecorder::writeFailed, this,
+            &Recorder::failRecording);
     connect(&m_pingTimer, &QTimer::timeout, this, &Recorder::sendWebApiPingData);
     connect(&m_slideRecorder, &SlideRecorder::started, this, &Recorder::slideRecorderStarted);
     connect(&m_slideRecorder, &SlideRecorder::stopped, this, &Recorder::slideRecorderStopped);
