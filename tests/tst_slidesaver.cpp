@@ -3,10 +3,14 @@
 #include "SlideTestFrames.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <optional>
 
 using namespace SlideTestFrames;
 
@@ -115,25 +119,48 @@ private Q_SLOTS:
         QCOMPARE(lines(dir), QStringList{"1 4000"});
     }
 
-    // Slides written into a file-size limit, as on a full disk: the PNG that does not fit ends the
-    // saving with the system's reason, and everything before it stays whole.
+    void writeFaultKeepsWrittenSlidesWhole_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("file-size limit") << false << "File too large";
+        QTest::newRow("full disk") << true << "No space left on device";
+    }
+
+    // Slides written into a file-size limit or onto a small file system: the PNG that does not fit
+    // ends the saving with the system's reason, and everything before it stays whole.
     void writeFaultKeepsWrittenSlidesWhole()
     {
+        QFETCH(bool, fullDisk);
+        QFETCH(QString, reason);
         QTest::failOnWarning(QRegularExpression(".*"));
         QTemporaryDir tmp;
         const QDir dir(tmp.path());
+        if (fullDisk) {
+            if (QProcess::execute(QStringLiteral("mount"),
+                                  {"-t", "tmpfs", "-o", "size=128k", "tmpfs", tmp.path()}) != 0)
+                QSKIP("mounting a small file system needs root");
+        }
+        const auto unmount = qScopeGuard([&] {
+            if (fullDisk)
+                QProcess::execute(QStringLiteral("umount"), {"-l", tmp.path()});
+        });
         SlideSaver saver(dir);
         QSignalSpy saved(&saver, &SlideSaver::slideSaved);
         QSignalSpy batches(&saver, &SlideSaver::slidesSaved);
         QSignalSpy writeFailed(&saver, &SlideSaver::writeFailed);
         QSignalSpy stopped(&saver, &SlideSaver::stopped);
-        QTest::ignoreMessage(QtWarningMsg, "[SlideSaver] Cannot write 1-0004.png: File too large");
+        const QString message = QStringLiteral("Cannot write 1-0004.png: ") + reason;
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("[SlideSaver] ") + message));
 
         // Plain slides compress to a few kilobytes; a noisy picture of this size does not.
         const cv::Mat noisy = withNoise(slidePicture(400, 300, 20), 60.0, 21);
         {
-            const FileSizeLimit limit(64 * 1024);
-            QVERIFY(limit.isActive());
+            std::optional<FileSizeLimit> limit;
+            if (!fullDisk) {
+                limit.emplace(64 * 1024);
+                QVERIFY(limit->isActive());
+            }
             saver.start();
             for (int i = 0; i < 3; ++i)
                 saver.addSlides(i * 1000, batch({slidePicture(320, 200, 10 + i)}));
@@ -145,8 +172,7 @@ private Q_SLOTS:
 
         QCOMPARE(stopped.count(), 1);
         QCOMPARE(writeFailed.count(), 1);
-        QCOMPARE(writeFailed.at(0).at(0).toString(),
-                 QStringLiteral("Cannot write 1-0004.png: File too large"));
+        QCOMPARE(writeFailed.at(0).at(0).toString(), message);
         // No temporary file left, no picture of the failed batch, nothing after it.
         QCOMPARE(allFiles(dir),
                  (QStringList{"0-0001.png", "0-0002.png", "0-0003.png", "timestamps_ms.txt"}));
