@@ -30,14 +30,20 @@ constexpr double pointerShare = 0.05;
 constexpr int spotJoin = 5;
 // Smallest difference of a pixel (of 255) that can outline a spot.
 constexpr int spotLevel = 8;
+// Correlation from which a spot shows the pointer as it was last seen moving.
+constexpr double pointerLikeness = 0.8;
 
-// A tile belongs to a moving region when it changed in at least three of the last four pictures:
-// a dissolve changes a tile twice in a row, a video every time.
-constexpr unsigned historyMask = 0xF;
+// A tile moves when it changed in at least three of the last four pictures: a dissolve changes a
+// tile twice in a row, a video every time. The moving region is the rectangle around the moving
+// tiles: a video has still patches that would otherwise count as changes now and then.
+constexpr int historyBits = 4;
+constexpr unsigned newestBit = 1u << (historyBits - 1);
 constexpr int movingCount = 3;
 // Beyond this share of the screen a "region" is the whole slide changing fast (quick clicking
 // through slides); those changes count.
 constexpr double maxMovingShare = 2.0 / 3.0;
+// Width of the strip around the moving region in which a tile's changes are the region's.
+constexpr int regionEdge = 12;
 
 bool sameBytes(const cv::Mat &a, const cv::Mat &b, const cv::Rect &rect)
 {
@@ -127,7 +133,42 @@ bool ScreenChangeDetector::exceedsNoise(const TileSimilarity::Score &score) cons
 
 bool ScreenChangeDetector::isMoving(const Tile &tile)
 {
-    return bitCount(tile.history & historyMask) >= movingCount;
+    return bitCount(tile.history) >= movingCount;
+}
+
+cv::Rect ScreenChangeDetector::movingBounds() const
+{
+    cv::Rect bounds;
+    for (const Tile &tile : m_tiles) {
+        if (isMoving(tile))
+            bounds = bounds.empty() ? tile.rect : (bounds | tile.rect);
+    }
+    return bounds;
+}
+
+bool ScreenChangeDetector::differsBeside(const cv::Mat &current, const cv::Mat &other,
+                                         const cv::Rect &rect, const cv::Rect &excluded)
+{
+    cv::Mat mixed = current(rect).clone();
+    const cv::Rect overlap = rect & excluded;
+    other(overlap).copyTo(mixed(overlap - rect.tl()));
+    return exceedsNoise(m_similarity.compare(mixed, other(rect)));
+}
+
+std::vector<bool> ScreenChangeDetector::movingRegion() const
+{
+    const cv::Rect bounds = movingBounds();
+    if (bounds.empty())
+        return {};
+    std::vector<bool> region(m_tiles.size(), false);
+    int count = 0;
+    for (size_t i = 0; i < m_tiles.size(); ++i) {
+        region[i] = (m_tiles[i].rect & bounds) == m_tiles[i].rect;
+        count += region[i] ? 1 : 0;
+    }
+    if (count > int(maxMovingShare * double(m_tiles.size())))
+        return {};
+    return region;
 }
 
 ScreenChangeDetector::Verdict ScreenChangeDetector::compare(const cv::Mat *picture)
@@ -164,64 +205,106 @@ ScreenChangeDetector::Verdict ScreenChangeDetector::compare(const cv::Mat *pictu
                 tile.differsFromSlide =
                     exceedsNoise(m_similarity.compare(current(rect), m_slide(rect)));
         }
-        tile.history = ((tile.history << 1) | (changed ? 1u : 0u)) & historyMask;
         if (changed)
             changedSincePrevious.push_back(int(i));
     }
 
-    // A region that keeps changing (a video in the slide) is left out while it moves; when it
-    // stops, its last picture becomes part of the slide: the end of a video is no new slide.
-    int moving = 0;
-    for (const Tile &tile : m_tiles)
-        moving += isMoving(tile) ? 1 : 0;
-    const bool region = moving > 0 && moving <= int(maxMovingShare * double(m_tiles.size()));
-    const auto excused = [&](int i) {
-        return region && isMoving(m_tiles[size_t(i)]);
-    };
-    if (region) {
-        for (size_t i = 0; i < m_tiles.size(); ++i) {
-            if (isMoving(m_tiles[i]) && !(m_tiles[i].history & 1u))
-                heal(current, int(i));
-        }
-    }
-
     // The pointer: one spot that vanished and one that appeared, both pointer-sized, or one that
     // changed where the pointer was last seen (it hid or moved a little). Its picture goes into
-    // the slide, so that the slide always shows the pointer where it is now.
+    // the slide, so that the slide always shows the pointer where it is now, and its tiles do
+    // not count as changed, neither now nor for a moving region.
+    const std::vector<bool> regionBefore = movingRegion();
     std::vector<int> unexplained;
     for (int i : changedSincePrevious) {
-        if (!excused(i))
+        if (regionBefore.empty() || !regionBefore[size_t(i)])
             unexplained.push_back(i);
     }
+    std::vector<bool> explained(m_tiles.size(), false);
     if (!unexplained.empty() && unexplained.size() <= maxPointerTiles) {
         const Spots spots = findSpots(current, m_previous, unexplained);
         const bool atPointer = std::any_of(unexplained.begin(), unexplained.end(), [this](int i) {
             return std::find(m_pointerTiles.begin(), m_pointerTiles.end(), i) !=
                    m_pointerTiles.end();
         });
-        if (spots.allPointerSized && (spots.count == 2 || (spots.count == 1 && atPointer))) {
-            for (int i : unexplained)
+        const bool moved = isPointerMove(current, spots);
+        // A single spot elsewhere is the pointer when it looks like it: it showed up or hid.
+        if (spots.allPointerSized &&
+            (moved || (spots.count == 1 &&
+                       (atPointer || looksLikePointer(current, spots.bounds.front()))))) {
+            for (int i : unexplained) {
                 heal(current, i);
+                explained[size_t(i)] = true;
+            }
             m_pointerTiles = unexplained;
-            unexplained.clear();
         }
     }
-    verdict.settled = unexplained.empty();
+    for (int i : changedSincePrevious) {
+        Tile &tile = m_tiles[size_t(i)];
+        if (!explained[size_t(i)])
+            tile.history |= 1u << historyBits;
+    }
+    for (Tile &tile : m_tiles)
+        tile.history >>= 1;
+
+    // A region that keeps changing (a video in the slide) is left out while it moves; where it
+    // holds still, its picture becomes part of the slide: the end of a video is no new slide.
+    const std::vector<bool> region = movingRegion();
+    const auto inRegion = [&region](int i) {
+        return !region.empty() && region[size_t(i)];
+    };
+    int regionTiles = 0;
+    for (size_t i = 0; i < m_tiles.size(); ++i) {
+        if (!inRegion(int(i)))
+            continue;
+        ++regionTiles;
+        if (!(m_tiles[i].history & newestBit))
+            heal(current, int(i));
+    }
+
+    // A video's border rarely falls on a tile border: the tiles around the region see a strip
+    // of it that changes now and then. In them only what lies away from the region counts, and
+    // the strip becomes part of the slide.
+    cv::Rect edge;
+    if (!region.empty()) {
+        const cv::Rect bounds = movingBounds();
+        edge = cv::Rect(bounds.x - regionEdge, bounds.y - regionEdge, bounds.width + 2 * regionEdge,
+                        bounds.height + 2 * regionEdge) &
+               cv::Rect(0, 0, current.cols, current.rows);
+    }
+    const auto atEdge = [&](int i) {
+        return !edge.empty() && !inRegion(i) && (m_tiles[size_t(i)].rect & edge).area() > 0;
+    };
+    for (size_t i = 0; i < m_tiles.size(); ++i) {
+        Tile &tile = m_tiles[i];
+        if (atEdge(int(i)) && tile.differsFromSlide &&
+            !differsBeside(current, m_slide, tile.rect, edge)) {
+            const cv::Rect strip = tile.rect & edge;
+            current(strip).copyTo(m_slide(strip));
+            tile.differsFromSlide = false;
+        }
+    }
+
+    verdict.settled =
+        std::none_of(changedSincePrevious.begin(), changedSincePrevious.end(), [&](int i) {
+            return !explained[size_t(i)] && !inRegion(i) &&
+                   !(atEdge(i) &&
+                     !differsBeside(current, m_previous, m_tiles[size_t(i)].rect, edge));
+        });
 
     std::vector<int> differing;
     for (size_t i = 0; i < m_tiles.size(); ++i) {
-        if (m_tiles[i].differsFromSlide && !excused(int(i)))
+        if (m_tiles[i].differsFromSlide && !inRegion(int(i)))
             differing.push_back(int(i));
     }
     verdict.changed = !differing.empty();
     verdict.changedTiles = int(differing.size());
-    verdict.movingTiles = region ? moving : 0;
+    verdict.movingTiles = regionTiles;
     if (verdict.changed && differing.size() <= maxPointerTiles) {
         const Spots spots = findSpots(current, m_slide, differing);
         verdict.pointerSized = spots.count > 0 && spots.count <= 2 && spots.allPointerSized;
     }
     // Only pictures that showed the slide unchanged teach what noise alone does.
-    if (!verdict.changed && verdict.settled && !region)
+    if (!verdict.changed && verdict.settled && regionTiles == 0)
         learnNoise(meanNoise, blockNoise);
 
     m_previous = current;
@@ -264,12 +347,76 @@ ScreenChangeDetector::Spots ScreenChangeDetector::findSpots(const cv::Mat &a, co
     const int limit = std::max(4, int(std::lround(double(a.rows) * pointerShare)));
     spots.count = labelCount - 1;
     for (int label = 1; label < labelCount; ++label) {
+        spots.bounds.emplace_back(
+            stats.at<int>(label, cv::CC_STAT_LEFT), stats.at<int>(label, cv::CC_STAT_TOP),
+            stats.at<int>(label, cv::CC_STAT_WIDTH), stats.at<int>(label, cv::CC_STAT_HEIGHT));
         const int width = stats.at<int>(label, cv::CC_STAT_WIDTH) - (spotJoin - 1);
         const int height = stats.at<int>(label, cv::CC_STAT_HEIGHT) - (spotJoin - 1);
         if (std::max(width, height) > limit)
             spots.allPointerSized = false;
     }
     return spots;
+}
+
+namespace {
+
+// Normalised cross-correlation of two small pictures, the best over small shifts.
+double likeness(const cv::Mat &a, const cv::Mat &b)
+{
+    const cv::Mat &larger = a.total() >= b.total() ? a : b;
+    const cv::Mat &smaller = a.total() >= b.total() ? b : a;
+    cv::Mat padded;
+    cv::copyMakeBorder(larger, padded, 3, 3, 3, 3, cv::BORDER_REPLICATE);
+    const cv::Mat pattern = smaller(
+        cv::Rect(0, 0, std::min(smaller.cols, padded.cols), std::min(smaller.rows, padded.rows)));
+    cv::Mat scores;
+    cv::matchTemplate(padded, pattern, scores, cv::TM_CCOEFF_NORMED);
+    double best = 0;
+    cv::minMaxLoc(scores, nullptr, &best);
+    return std::isfinite(best) ? best : 0.0;
+}
+
+} // namespace
+
+bool ScreenChangeDetector::isPointerMove(const cv::Mat &current, const Spots &spots)
+{
+    if (spots.count != 2 || !spots.allPointerSized)
+        return false;
+    // Two glyphs changed side by side (39 -> 40) are two close spots too; a pointer usually
+    // jumps further than its own size, or else it must look the same at both places.
+    const cv::Rect &a = spots.bounds.at(0);
+    const cv::Rect &b = spots.bounds.at(1);
+    const int gap = std::max(std::max(a.x, b.x) - std::min(a.x + a.width, b.x + b.width),
+                             std::max(a.y, b.y) - std::min(a.y + a.height, b.y + b.height));
+    const int size = std::max({a.width, a.height, b.width, b.height});
+    return learnPointerLook(current, spots) || gap >= size;
+}
+
+bool ScreenChangeDetector::learnPointerLook(const cv::Mat &current, const Spots &spots)
+{
+    // Where the pointer arrived the current picture shows it, where it left the previous one
+    // did: of the two crossed pairs, the one whose halves look alike is the pointer.
+    const cv::Rect &a = spots.bounds.at(0);
+    const cv::Rect &b = spots.bounds.at(1);
+    const double arrivedAtA = likeness(current(a), m_previous(b));
+    const double arrivedAtB = likeness(m_previous(a), current(b));
+    if (std::max(arrivedAtA, arrivedAtB) < pointerLikeness)
+        return false;
+    if (arrivedAtA >= arrivedAtB)
+        m_pointerLooks = {current(a).clone(), m_previous(b).clone()};
+    else
+        m_pointerLooks = {m_previous(a).clone(), current(b).clone()};
+    return true;
+}
+
+bool ScreenChangeDetector::looksLikePointer(const cv::Mat &current, const cv::Rect &spot) const
+{
+    for (const cv::Mat &look : m_pointerLooks) {
+        if (likeness(current(spot), look) >= pointerLikeness ||
+            likeness(m_previous(spot), look) >= pointerLikeness)
+            return true;
+    }
+    return false;
 }
 
 void ScreenChangeDetector::heal(const cv::Mat &picture, int tile)

@@ -47,21 +47,33 @@ private:
     {
         cv::Rect rect;
         bool differsFromSlide = false;
-        // One bit per picture, newest lowest: the tile changed since the picture before.
+        // One bit for each of the last pictures, newest highest: the tile changed since the
+        // picture before, and not by the pointer.
         unsigned history = 0;
     };
     struct Spots
     {
         int count = 0;
         bool allPointerSized = true;
+        std::vector<cv::Rect> bounds;
     };
 
     void layTiles(const cv::Size &size);
     [[nodiscard]] bool exceedsNoise(const TileSimilarity::Score &score) const;
     [[nodiscard]] static bool isMoving(const Tile &tile);
+    // For every tile whether it lies in the moving region; empty when there is none.
+    [[nodiscard]] std::vector<bool> movingRegion() const;
+    [[nodiscard]] cv::Rect movingBounds() const;
+    // Whether the tile at rect differs beyond noise, leaving out the excluded part.
+    bool differsBeside(const cv::Mat &current, const cv::Mat &other, const cv::Rect &rect,
+                       const cv::Rect &excluded);
     [[nodiscard]] Spots findSpots(const cv::Mat &a, const cv::Mat &b,
                                   const std::vector<int> &tiles) const;
     void heal(const cv::Mat &picture, int tile);
+    bool isPointerMove(const cv::Mat &current, const Spots &spots);
+    // Keeps the pointer's look when the spots of a move show it; false when they do not.
+    bool learnPointerLook(const cv::Mat &current, const Spots &spots);
+    [[nodiscard]] bool looksLikePointer(const cv::Mat &current, const cv::Rect &spot) const;
     void learnNoise(const std::vector<double> &meanDissimilarity,
                     const std::vector<double> &blockDissimilarity);
 
@@ -71,6 +83,8 @@ private:
     cv::Mat m_latest;
     std::vector<Tile> m_tiles;
     std::vector<int> m_pointerTiles;
+    // Two views of the pointer, cut from the pictures of its last move.
+    std::vector<cv::Mat> m_pointerLooks;
     // Dissimilarity (1 - SSIM) that still pictures of this source reach by noise alone.
     double m_noiseMean = 0;
     double m_noiseBlock = 0;

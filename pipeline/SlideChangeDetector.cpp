@@ -43,8 +43,10 @@ SlideChangeDetector::process(qint64 time, std::vector<MatPtr> pictures, bool for
         m_pending = false;
         return {};
     }
-    if (!m_pending) {
+    // A spot the size of the pointer followed by a larger change: the change starts now.
+    if (!m_pending || (m_pendingPointerSized && !pointerSized)) {
         m_pending = true;
+        m_pendingPointerSized = pointerSized;
         m_pendingTime = time;
         m_pendingAge = 0;
         m_settledCaptures = 0;

@@ -49,6 +49,7 @@ private:
 
     std::vector<ScreenChangeDetector> m_screens;
     bool m_pending = false;
+    bool m_pendingPointerSized = false;
     qint64 m_pendingTime = 0;
     int m_pendingAge = 0;
     int m_settledCaptures = 0;
