@@ -23,15 +23,6 @@ constexpr double noiseMargin = 3.0;
 // Changes confined to this many tiles are examined for the pointer; a pointer covers at most
 // four tiles where it is and four where it was.
 constexpr size_t maxPointerTiles = 8;
-// A pointer-sized spot: neither side longer than this share of the picture height (54 pixels of
-// 1080; common pointers are 16 to 48 pixels, text a page would show is wider).
-constexpr double pointerShare = 0.05;
-// Spots closer than this (in reduced pixels) are one spot: the strokes of one glyph.
-constexpr int spotJoin = 5;
-// Smallest difference of a pixel (of 255) that can outline a spot.
-constexpr int spotLevel = 8;
-// Correlation from which a spot shows the pointer as it was last seen moving.
-constexpr double pointerLikeness = 0.8;
 
 // A tile moves when it changed in at least three of the last four pictures: a dissolve changes a
 // tile twice in a row, a video every time. The moving region is the rectangle around the moving
@@ -114,7 +105,7 @@ void ScreenChangeDetector::layTiles(const cv::Size &size)
     if (!m_tiles.empty() && m_tiles.back().rect.br() == cv::Point(size.width, size.height))
         return;
     m_tiles.clear();
-    m_pointerTiles.clear();
+    m_pointer.reset();
     for (int x = 0; x < size.width; x += tileSize) {
         for (int y = 0; y < size.height; y += tileSize) {
             Tile tile;
@@ -220,22 +211,11 @@ ScreenChangeDetector::Verdict ScreenChangeDetector::compare(const cv::Mat *pictu
             unexplained.push_back(i);
     }
     std::vector<bool> explained(m_tiles.size(), false);
-    if (!unexplained.empty() && unexplained.size() <= maxPointerTiles) {
-        const Spots spots = findSpots(current, m_previous, unexplained);
-        const bool atPointer = std::any_of(unexplained.begin(), unexplained.end(), [this](int i) {
-            return std::find(m_pointerTiles.begin(), m_pointerTiles.end(), i) !=
-                   m_pointerTiles.end();
-        });
-        const bool moved = isPointerMove(current, spots);
-        // A single spot elsewhere is the pointer when it looks like it: it showed up or hid.
-        if (spots.allPointerSized &&
-            (moved || (spots.count == 1 &&
-                       (atPointer || looksLikePointer(current, spots.bounds.front()))))) {
-            for (int i : unexplained) {
-                heal(current, i);
-                explained[size_t(i)] = true;
-            }
-            m_pointerTiles = unexplained;
+    if (!unexplained.empty() && unexplained.size() <= maxPointerTiles &&
+        m_pointer.explains(current, m_previous, unexplained, rectsOf(unexplained))) {
+        for (int i : unexplained) {
+            heal(current, i);
+            explained[size_t(i)] = true;
         }
     }
     for (int i : changedSincePrevious) {
@@ -300,7 +280,8 @@ ScreenChangeDetector::Verdict ScreenChangeDetector::compare(const cv::Mat *pictu
     verdict.changedTiles = int(differing.size());
     verdict.movingTiles = regionTiles;
     if (verdict.changed && differing.size() <= maxPointerTiles) {
-        const Spots spots = findSpots(current, m_slide, differing);
+        const PointerTracker::Spots spots =
+            PointerTracker::findSpots(current, m_slide, rectsOf(differing));
         verdict.pointerSized = spots.count > 0 && spots.count <= 2 && spots.allPointerSized;
     }
     // Only pictures that showed the slide unchanged teach what noise alone does.
@@ -312,111 +293,13 @@ ScreenChangeDetector::Verdict ScreenChangeDetector::compare(const cv::Mat *pictu
     return verdict;
 }
 
-ScreenChangeDetector::Spots ScreenChangeDetector::findSpots(const cv::Mat &a, const cv::Mat &b,
-                                                            const std::vector<int> &tiles) const
+std::vector<cv::Rect> ScreenChangeDetector::rectsOf(const std::vector<int> &tiles) const
 {
-    const int channels = std::min(a.channels(), 3);
-    const size_t step = a.elemSize();
-    cv::Mat difference(a.size(), CV_8U, cv::Scalar(0));
-    int strongest = 0;
-    for (int i : tiles) {
-        const cv::Rect &rect = m_tiles[size_t(i)].rect;
-        for (int y = rect.y; y < rect.y + rect.height; ++y) {
-            const uchar *pa = a.ptr(y);
-            const uchar *pb = b.ptr(y);
-            uchar *out = difference.ptr(y);
-            for (int x = rect.x; x < rect.x + rect.width; ++x) {
-                int largest = 0;
-                for (int c = 0; c < channels; ++c)
-                    largest = std::max(largest, std::abs(int(pa[size_t(x) * step + size_t(c)]) -
-                                                         int(pb[size_t(x) * step + size_t(c)])));
-                out[x] = uchar(largest);
-                strongest = std::max(strongest, largest);
-            }
-        }
-    }
-    Spots spots;
-    if (strongest < spotLevel)
-        return spots;
-    // Half the strongest difference outlines the strokes of what changed, not the noise around.
-    cv::Mat mask;
-    cv::threshold(difference, mask, std::max(spotLevel, strongest / 2), 255, cv::THRESH_BINARY);
-    cv::dilate(mask, mask, cv::Mat::ones(spotJoin, spotJoin, CV_8U));
-    cv::Mat labels, stats, centroids;
-    const int labelCount = cv::connectedComponentsWithStats(mask, labels, stats, centroids, 8);
-    const int limit = std::max(4, int(std::lround(double(a.rows) * pointerShare)));
-    spots.count = labelCount - 1;
-    for (int label = 1; label < labelCount; ++label) {
-        spots.bounds.emplace_back(
-            stats.at<int>(label, cv::CC_STAT_LEFT), stats.at<int>(label, cv::CC_STAT_TOP),
-            stats.at<int>(label, cv::CC_STAT_WIDTH), stats.at<int>(label, cv::CC_STAT_HEIGHT));
-        const int width = stats.at<int>(label, cv::CC_STAT_WIDTH) - (spotJoin - 1);
-        const int height = stats.at<int>(label, cv::CC_STAT_HEIGHT) - (spotJoin - 1);
-        if (std::max(width, height) > limit)
-            spots.allPointerSized = false;
-    }
-    return spots;
-}
-
-namespace {
-
-// Normalised cross-correlation of two small pictures, the best over small shifts.
-double likeness(const cv::Mat &a, const cv::Mat &b)
-{
-    const cv::Mat &larger = a.total() >= b.total() ? a : b;
-    const cv::Mat &smaller = a.total() >= b.total() ? b : a;
-    cv::Mat padded;
-    cv::copyMakeBorder(larger, padded, 3, 3, 3, 3, cv::BORDER_REPLICATE);
-    const cv::Mat pattern = smaller(
-        cv::Rect(0, 0, std::min(smaller.cols, padded.cols), std::min(smaller.rows, padded.rows)));
-    cv::Mat scores;
-    cv::matchTemplate(padded, pattern, scores, cv::TM_CCOEFF_NORMED);
-    double best = 0;
-    cv::minMaxLoc(scores, nullptr, &best);
-    return std::isfinite(best) ? best : 0.0;
-}
-
-} // namespace
-
-bool ScreenChangeDetector::isPointerMove(const cv::Mat &current, const Spots &spots)
-{
-    if (spots.count != 2 || !spots.allPointerSized)
-        return false;
-    // Two glyphs changed side by side (39 -> 40) are two close spots too; a pointer usually
-    // jumps further than its own size, or else it must look the same at both places.
-    const cv::Rect &a = spots.bounds.at(0);
-    const cv::Rect &b = spots.bounds.at(1);
-    const int gap = std::max(std::max(a.x, b.x) - std::min(a.x + a.width, b.x + b.width),
-                             std::max(a.y, b.y) - std::min(a.y + a.height, b.y + b.height));
-    const int size = std::max({a.width, a.height, b.width, b.height});
-    return learnPointerLook(current, spots) || gap >= size;
-}
-
-bool ScreenChangeDetector::learnPointerLook(const cv::Mat &current, const Spots &spots)
-{
-    // Where the pointer arrived the current picture shows it, where it left the previous one
-    // did: of the two crossed pairs, the one whose halves look alike is the pointer.
-    const cv::Rect &a = spots.bounds.at(0);
-    const cv::Rect &b = spots.bounds.at(1);
-    const double arrivedAtA = likeness(current(a), m_previous(b));
-    const double arrivedAtB = likeness(m_previous(a), current(b));
-    if (std::max(arrivedAtA, arrivedAtB) < pointerLikeness)
-        return false;
-    if (arrivedAtA >= arrivedAtB)
-        m_pointerLooks = {current(a).clone(), m_previous(b).clone()};
-    else
-        m_pointerLooks = {m_previous(a).clone(), current(b).clone()};
-    return true;
-}
-
-bool ScreenChangeDetector::looksLikePointer(const cv::Mat &current, const cv::Rect &spot) const
-{
-    for (const cv::Mat &look : m_pointerLooks) {
-        if (likeness(current(spot), look) >= pointerLikeness ||
-            likeness(m_previous(spot), look) >= pointerLikeness)
-            return true;
-    }
-    return false;
+    std::vector<cv::Rect> rects;
+    rects.reserve(tiles.size());
+    for (int i : tiles)
+        rects.push_back(m_tiles[size_t(i)].rect);
+    return rects;
 }
 
 void ScreenChangeDetector::heal(const cv::Mat &picture, int tile)

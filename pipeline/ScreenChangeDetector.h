@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PointerTracker.h"
 #include "TileSimilarity.h"
 
 #include <QString>
@@ -51,13 +52,6 @@ private:
         // picture before, and not by the pointer.
         unsigned history = 0;
     };
-    struct Spots
-    {
-        int count = 0;
-        bool allPointerSized = true;
-        std::vector<cv::Rect> bounds;
-    };
-
     void layTiles(const cv::Size &size);
     [[nodiscard]] bool exceedsNoise(const TileSimilarity::Score &score) const;
     [[nodiscard]] static bool isMoving(const Tile &tile);
@@ -67,13 +61,8 @@ private:
     // Whether the tile at rect differs beyond noise, leaving out the excluded part.
     bool differsBeside(const cv::Mat &current, const cv::Mat &other, const cv::Rect &rect,
                        const cv::Rect &excluded);
-    [[nodiscard]] Spots findSpots(const cv::Mat &a, const cv::Mat &b,
-                                  const std::vector<int> &tiles) const;
+    [[nodiscard]] std::vector<cv::Rect> rectsOf(const std::vector<int> &tiles) const;
     void heal(const cv::Mat &picture, int tile);
-    bool isPointerMove(const cv::Mat &current, const Spots &spots);
-    // Keeps the pointer's look when the spots of a move show it; false when they do not.
-    bool learnPointerLook(const cv::Mat &current, const Spots &spots);
-    [[nodiscard]] bool looksLikePointer(const cv::Mat &current, const cv::Rect &spot) const;
     void learnNoise(const std::vector<double> &meanDissimilarity,
                     const std::vector<double> &blockDissimilarity);
 
@@ -82,9 +71,7 @@ private:
     cv::Mat m_previous;
     cv::Mat m_latest;
     std::vector<Tile> m_tiles;
-    std::vector<int> m_pointerTiles;
-    // Two views of the pointer, cut from the pictures of its last move.
-    std::vector<cv::Mat> m_pointerLooks;
+    PointerTracker m_pointer;
     // Dissimilarity (1 - SSIM) that still pictures of this source reach by noise alone.
     double m_noiseMean = 0;
     double m_noiseBlock = 0;
