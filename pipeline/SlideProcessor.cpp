@@ -7,17 +7,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <algorithm>
-
-namespace {
-
-// Like std::min, but a NaN in the second place is passed over.
-double minKeepingFirst(double a, double b)
-{
-    return b < a ? b : a;
-}
-
-} // namespace
+#include <utility>
 
 SlideProcessor::SlideProcessor()
 {
@@ -29,7 +19,8 @@ SlideProcessor::~SlideProcessor()
     // Owners wait for the stop; this only keeps run() from outliving the object if one does not.
     requestStop();
     wait();
-    previousSlides.clear();
+    SlideImage::releaseFrames(m_heldSlides);
+    m_heldSlides.clear();
     for (const SlidesToProcess &batch : std::as_const(m_queue))
         SlideImage::releaseFrames(batch.slides);
     m_queue.clear();
@@ -77,17 +68,47 @@ void SlideProcessor::run()
         processSlides(batch.time, batch.slides, batch.forceNewSlide);
         --m_pendingBatchCount;
     }
+    finishSlides();
     emit stopped();
 }
 
 void SlideProcessor::processSlides(qint64 time, const QList<SlideImage> &slides, bool forceNewSlide)
 {
-    if (!shouldSaveSlides(preprocessSlides(slides), forceNewSlide)) {
+    const SlideChangeDetector::Decision decision =
+        m_detector.process(time, preprocessSlides(slides), forceNewSlide);
+    // Whatever the decision, a held batch is not needed any more: a confirmed change keeps the
+    // newer, settled picture, a held one is replaced by the newer one, a dropped one was undone.
+    SlideImage::releaseFrames(std::exchange(m_heldSlides, {}));
+    switch (decision.action) {
+    case SlideChangeDetector::Decision::Drop:
         SlideImage::releaseFrames(slides);
-        return;
+        break;
+    case SlideChangeDetector::Decision::Hold:
+        m_heldSlides = slides;
+        break;
+    case SlideChangeDetector::Decision::Keep:
+        keepSlides(decision.time, slides, decision.reason);
+        break;
     }
+}
+
+void SlideProcessor::finishSlides()
+{
+    const SlideChangeDetector::Decision decision = m_detector.finish();
+    const QList<SlideImage> held = std::exchange(m_heldSlides, {});
+    if (decision.action == SlideChangeDetector::Decision::Keep && !held.isEmpty())
+        keepSlides(decision.time, held, decision.reason);
+    else
+        SlideImage::releaseFrames(held);
+}
+
+void SlideProcessor::keepSlides(qint64 time, const QList<SlideImage> &slides, const QString &reason)
+{
     ++m_capturedSlideCount;
     emit capturedSlideCountChanged();
+    qDebug() << "[SlideProcessor]"
+             << "new slide at" << time << "ms:" << qPrintable(reason);
+    emit slidesExplained(time, reason);
     QElapsedTimer stopwatch;
     stopwatch.start();
     emit slidesProcessed(time, slides);
@@ -112,16 +133,24 @@ SlideProcessor::MatPtr SlideProcessor::preprocessSlide(const cv::Mat *slide) con
     QElapsedTimer stopwatch;
     stopwatch.start();
     try {
-        auto copy = std::make_unique<cv::Mat>(slide->clone());
-        if (copy->cols > processingWidth) {
+        cv::Mat reduced;
+        if (slide->cols > processingWidth) {
             // Double precision on purpose: the height keeps the aspect ratio, truncated.
-            const int height = int(640.0 / (double(copy->cols) / double(copy->rows)));
-            cv::resize(*copy, *copy, cv::Size(processingWidth, height), 0, 0, cv::INTER_LINEAR);
+            const int height = int(640.0 / (double(slide->cols) / double(slide->rows)));
+            // Area averaging, not sampling: it keeps thin strokes (a changed digit) and divides
+            // the capture noise by the scale factor.
+            cv::resize(*slide, reduced, cv::Size(processingWidth, height), 0, 0, cv::INTER_AREA);
             qDebug() << "[SlideProcessor]"
                      << "processing resolution is width" << processingWidth << "and height"
                      << height;
+        } else {
+            reduced = *slide;
         }
-        cv::blur(*copy, *copy, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_DEFAULT);
+        auto copy = std::make_unique<cv::Mat>();
+        cv::blur(reduced, *copy, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_DEFAULT);
+        // Only the first three channels are compared; a fourth (alpha) would only cost time.
+        if (copy->channels() == 4)
+            cv::cvtColor(*copy, *copy, cv::COLOR_BGRA2BGR);
         qDebug() << "[SlideProcessor]"
                  << "slide preprocessed in" << stopwatch.elapsed() << "ms";
         return copy;
@@ -129,101 +158,4 @@ SlideProcessor::MatPtr SlideProcessor::preprocessSlide(const cv::Mat *slide) con
         qWarning() << "[SlideProcessor::preprocessSlide] cv::Exception:" << exception.what();
         return nullptr;
     }
-}
-
-bool SlideProcessor::shouldSaveSlides(std::vector<MatPtr> preprocessed, bool forceNewSlide)
-{
-    const size_t n = previousSlides.size();
-    bool result = false;
-    if (preprocessed.size() != n) {
-        result = true;
-    } else if (forceNewSlide) {
-        result = true;
-    } else if (n == 0) {
-        result = false;
-    } else {
-        for (size_t i = 0; i < n; ++i) {
-            if (areSlidesDifferent(previousSlides[i].get(), preprocessed[i].get())) {
-                result = true;
-                break;
-            }
-        }
-    }
-    // Always the batch just seen, kept or not, is the reference for the next one.
-    previousSlides = std::move(preprocessed);
-    return result;
-}
-
-bool SlideProcessor::areSlidesDifferent(const cv::Mat *previous, const cv::Mat *current) const
-{
-    if (!previous || !current)
-        return true;
-    if (current->cols < 1 || current->rows < 1)
-        return false;
-    try {
-        for (int x = 0; x < current->cols; x += tileSize) {
-            const int width = std::min(x + tileSize, current->cols) - x;
-            for (int y = 0; y < current->rows; y += tileSize) {
-                const int height = std::min(y + tileSize, current->rows) - y;
-                const cv::Rect tile(x, y, width, height);
-                const cv::Scalar s = getMSSIM((*current)(tile), (*previous)(tile));
-                const double m = minKeepingFirst(minKeepingFirst(s[0], s[1]), s[2]);
-                if (m < similarityThreshold)
-                    return true;
-            }
-        }
-    } catch (const cv::Exception &exception) {
-        qWarning() << "[SlideProcessor::areSlidesDifferent] cv::Exception:" << exception.what();
-        return true;
-    }
-    return false;
-}
-
-cv::Scalar SlideProcessor::getMSSIM(const cv::Mat &i1, const cv::Mat &i2)
-{
-    // The constants go to every channel: with zero in the other channels their denominator is
-    // zero wherever a tile is flat, and noise on a still picture then reads as a change.
-    const cv::Scalar c1 = cv::Scalar::all(C1);
-    const cv::Scalar c2 = cv::Scalar::all(C2);
-    const cv::Size window(11, 11);
-    const double sigma = 1.5;
-
-    cv::Mat I1, I2;
-    i1.convertTo(I1, CV_32F, 1, 0);
-    i2.convertTo(I2, CV_32F, 1, 0);
-
-    const cv::Mat I2_2 = I2.mul(I2);
-    const cv::Mat I1_2 = I1.mul(I1);
-    const cv::Mat I1_I2 = I1.mul(I2);
-
-    cv::Mat mu1, mu2;
-    cv::GaussianBlur(I1, mu1, window, sigma);
-    cv::GaussianBlur(I2, mu2, window, sigma);
-
-    const cv::Mat mu1_2 = mu1.mul(mu1);
-    const cv::Mat mu2_2 = mu2.mul(mu2);
-    const cv::Mat mu1_mu2 = mu1.mul(mu2);
-
-    cv::Mat sigma1_2, sigma2_2, sigma12;
-    cv::GaussianBlur(I1_2, sigma1_2, window, sigma);
-    cv::subtract(sigma1_2, mu1_2, sigma1_2);
-    cv::GaussianBlur(I2_2, sigma2_2, window, sigma);
-    cv::subtract(sigma2_2, mu2_2, sigma2_2);
-    cv::GaussianBlur(I1_I2, sigma12, window, sigma);
-    cv::subtract(sigma12, mu1_mu2, sigma12);
-
-    // cv::add with a scalar rather than matrix expressions: "mat + scalar" treats a multi-channel
-    // scalar differently depending on the shape of the expression.
-    cv::Mat t1, t2, t3;
-    cv::add(mu1_mu2 * 2, c1, t1);
-    cv::add(sigma12 * 2, c2, t2);
-    t3 = t1.mul(t2);
-
-    cv::add(mu1_2 + mu2_2, c1, t1);
-    cv::add(sigma1_2 + sigma2_2, c2, t2);
-    t1 = t1.mul(t2);
-
-    cv::Mat ssimMap;
-    cv::divide(t3, t1, ssimMap, 1);
-    return cv::mean(ssimMap);
 }

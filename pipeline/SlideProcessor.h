@@ -1,13 +1,12 @@
 #pragma once
 
+#include "SlideChangeDetector.h"
 #include "SlideImage.h"
 
 #include <QList>
 #include <QMutex>
 #include <QThread>
 #include <QWaitCondition>
-
-#include <opencv2/core/types.hpp>
 
 #include <atomic>
 #include <memory>
@@ -17,10 +16,10 @@ namespace cv {
 class Mat;
 }
 
-// Decides which batches show a new slide: each batch is compared, tile by tile with SSIM on a
-// reduced copy, with the batch immediately before it. New slides leave by slidesProcessed(); the
-// matrices of dropped batches are deleted here. The object lives in the thread that created it;
-// only run() works on the processor thread.
+// Decides which batches show a new slide: each batch is reduced and handed to the
+// SlideChangeDetector. New slides leave by slidesProcessed(); the matrices of dropped batches are
+// deleted here. A batch that may show a new slide is held until the next one confirms it. The
+// object lives in the thread that created it; only run() works on the processor thread.
 class SlideProcessor : public QThread
 {
     Q_OBJECT
@@ -50,6 +49,8 @@ signals:
     void slidesProcessed(qint64 time, const QList<SlideImage> &slides);
     void stopped();
     void capturedSlideCountChanged();
+    // Emitted just before slidesProcessed(): why the batch is a new slide, for people.
+    void slidesExplained(qint64 time, const QString &reason);
 
 protected:
     void run() override;
@@ -58,20 +59,16 @@ private:
     friend class SlideProcessorTest;
     friend class SlidesBenchmark;
 
-    using MatPtr = std::unique_ptr<const cv::Mat>;
+    using MatPtr = SlideChangeDetector::MatPtr;
 
     static constexpr int processingWidth = 640;
-    static constexpr int tileSize = 50;
-    static constexpr double C1 = 6.5025;
-    static constexpr double C2 = 58.5225;
-    static constexpr double similarityThreshold = 0.95;
 
     [[nodiscard]] MatPtr preprocessSlide(const cv::Mat *slide) const;
     [[nodiscard]] std::vector<MatPtr> preprocessSlides(const QList<SlideImage> &slides) const;
-    [[nodiscard]] bool areSlidesDifferent(const cv::Mat *previous, const cv::Mat *current) const;
-    static cv::Scalar getMSSIM(const cv::Mat &i1, const cv::Mat &i2);
-    bool shouldSaveSlides(std::vector<MatPtr> preprocessed, bool forceNewSlide);
     void processSlides(qint64 time, const QList<SlideImage> &slides, bool forceNewSlide);
+    // At the end: a held batch whose change was not confirmed yet is still a new slide.
+    void finishSlides();
+    void keepSlides(qint64 time, const QList<SlideImage> &slides, const QString &reason);
 
     bool m_stopRequested = false;
     QWaitCondition m_queueCondition;
@@ -79,6 +76,7 @@ private:
     std::atomic<qint64> m_capturedSlideCount{0};
     QList<SlidesToProcess> m_queue;
     std::atomic<int> m_pendingBatchCount{0};
-    // The preprocessed pictures of the batch compared last (an element may be null).
-    std::vector<MatPtr> previousSlides;
+    SlideChangeDetector m_detector;
+    // The batch waiting for confirmation; this object owns its matrices.
+    QList<SlideImage> m_heldSlides;
 };

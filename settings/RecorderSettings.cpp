@@ -248,7 +248,18 @@ void RecorderSettings::setPointerRecordingEnabled(bool newVal)
 
 void RecorderSettings::setSelectedAudioInput(AudioInputInfo newVal)
 {
-    if (!newVal.isValid() || (newVal.id() == m_chosenAudioInputId && m_audioInputAvailable))
+    // A null input clears the choice: the recording goes without audio until one is chosen.
+    if (!newVal.isValid()) {
+        if (m_chosenAudioInputId.isEmpty() && !m_selectedAudioInput.isValid())
+            return;
+        m_chosenAudioInputId.clear();
+        m_selectedAudioInput = AudioInputInfo();
+        Q_EMIT property_selectedAudioInputChanged();
+        applyAudioInputChoice();
+        scheduleSave();
+        return;
+    }
+    if (newVal.id() == m_chosenAudioInputId && m_audioInputAvailable)
         return;
     m_chosenAudioInputId = newVal.id();
     if (!m_audioInputsLoaded || !m_availableAudioInputs.contains(newVal)) {

@@ -40,32 +40,44 @@ private Q_SLOTS:
         }
     }
 
-    // Identical pictures: every tile is compared, the worst case.
-    void areSlidesDifferentIdentical()
+    void processSlides_data()
     {
-        const SlideProcessor processor;
-        const cv::Mat picture = slidePicture(640, 360, 2);
-        bool different = true;
-        QBENCHMARK
-        {
-            different = processor.areSlidesDifferent(&picture, &picture);
-        }
-        QVERIFY(!different);
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<bool>("changing");
+        QTest::newRow("1920x1080 still") << 1920 << 1080 << false;
+        QTest::newRow("1920x1080 every tile changed") << 1920 << 1080 << true;
+        QTest::newRow("3840x2160 still") << 3840 << 2160 << false;
+        QTest::newRow("3840x2160 every tile changed") << 3840 << 2160 << true;
     }
 
-    // One batch through preprocessing and comparison with an identical predecessor; includes
-    // making the batch's 1920x1080 matrix, which the processor then deletes.
-    void processSlidesStill()
+    // One batch through preprocessing and detection; includes making the batch's matrix, which
+    // the processor then deletes. A still picture repeats the one before; a changing one
+    // alternates between two slides whose every tile differs, the worst case.
+    void processSlides()
     {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(bool, changing);
         SlideProcessor processor;
-        const cv::Mat picture = slidePicture(1920, 1080, 3);
-        processor.processSlides(0, batch({picture}), false);
+        connect(
+            &processor, &SlideProcessor::slidesProcessed, this,
+            [](qint64, const QList<SlideImage> &slides) { SlideImage::releaseFrames(slides); },
+            Qt::DirectConnection);
+        const cv::Mat pictures[2] = {slidePicture(width, height, 3),
+                                     ~slidePicture(width, height, 3)};
+        processor.processSlides(0, batch({pictures[0]}), false);
+        qint64 time = 0;
         QBENCHMARK
         {
-            processor.processSlides(1000, {SlideImage{new cv::Mat(picture.clone()), QImage()}},
+            time += 1000;
+            const cv::Mat &picture = pictures[changing ? (time / 1000) % 2 : 0];
+            processor.processSlides(time, {SlideImage{new cv::Mat(picture.clone()), QImage()}},
                                     false);
         }
-        QCOMPARE(processor.capturedSlideCount(), 1);
+        processor.finishSlides();
+        if (!changing)
+            QCOMPARE(processor.capturedSlideCount(), 1);
     }
 
     void saveSlide()

@@ -1,8 +1,9 @@
-// QuilloraSlideDetect DIR [--bench]
+// QuilloraSlideDetect DIR [--bench] [--explain]
 // Feeds the PNG and JPEG files of DIR, in file-name order, to the slide change detection as
 // one-picture batches (picture i at i x 1000 ms) and prints the 0-based index of every picture
-// kept as a new slide, one per line. --bench loads every picture first and adds a last line with
-// the mean processing time per picture in milliseconds.
+// kept as a new slide, one per line: the picture that first showed the change. --bench loads
+// every picture first and adds a last line with the mean processing time per picture in
+// milliseconds. --explain follows every index with an indented line telling why it was kept.
 
 #include "SlideProcessor.h"
 
@@ -57,6 +58,10 @@ int main(int argc, char *argv[])
         QStringLiteral("bench"), QStringLiteral("Add a last line with the mean milliseconds of "
                                                 "processing per picture."));
     parser.addOption(benchOption);
+    const QCommandLineOption explainOption(
+        QStringLiteral("explain"),
+        QStringLiteral("Follow every index with a line telling why the picture was kept."));
+    parser.addOption(explainOption);
     parser.addPositionalArgument(QStringLiteral("DIR"),
                                  QStringLiteral("Directory of PNG/JPEG pictures."));
     parser.process(application);
@@ -73,11 +78,20 @@ int main(int argc, char *argv[])
         return 2;
     }
     const bool bench = parser.isSet(benchOption);
+    const bool explain = parser.isSet(explainOption);
     const QStringList files = pictureFiles(dir);
 
     SlideProcessor processor;
     QList<qint64> kept;
+    QStringList reasons;
     QMutex keptMutex;
+    QObject::connect(
+        &processor, &SlideProcessor::slidesExplained, &processor,
+        [&](qint64, const QString &reason) {
+            QMutexLocker locker(&keptMutex);
+            reasons.append(reason);
+        },
+        Qt::DirectConnection);
     // This program is the last owner of the kept batches.
     QObject::connect(
         &processor, &SlideProcessor::slidesProcessed, &processor,
@@ -110,8 +124,11 @@ int main(int argc, char *argv[])
     processor.wait();
     const double elapsedMs = double(stopwatch.nsecsElapsed()) / 1e6;
 
-    for (qint64 index : std::as_const(kept))
-        std::printf("%lld\n", static_cast<long long>(index));
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        std::printf("%lld\n", static_cast<long long>(kept.at(i)));
+        if (explain && i < reasons.size())
+            std::printf("    kept: %s\n", qPrintable(reasons.at(i)));
+    }
     if (bench)
         std::printf("mean ms per picture: %.3f\n", fed > 0 ? elapsedMs / double(fed) : 0.0);
     return 0;
