@@ -198,7 +198,7 @@ private Q_SLOTS:
 
         QElapsedTimer stopClock;
         stopClock.start();
-        uploader.requestStop(QDeadlineTimer(1500));
+        uploader.requestStopBy(QDeadlineTimer(1500));
         QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 10000);
         QVERIFY(stopClock.elapsed() < 5000);
         QVERIFY(uploader.wait(5000));

@@ -88,7 +88,7 @@ void LiveStream::requestStop()
     // Uploads, then their announcements, share one budget: the recording's stop must not wait
     // on a network that does not come back.
     m_stopDeadline = QDeadlineTimer(RetryPause::stopBudgetMs, Qt::PreciseTimer);
-    m_uploader->requestStop(m_stopDeadline);
+    m_uploader->requestStopBy(m_stopDeadline);
 }
 
 void LiveStream::failStart(const QString &message)

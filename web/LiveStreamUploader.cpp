@@ -125,10 +125,10 @@ void LiveStreamUploader::addSlide(int screen, qlonglong time, QString filePath)
 
 void LiveStreamUploader::requestStop()
 {
-    requestStop(QDeadlineTimer(RetryPause::stopBudgetMs, Qt::PreciseTimer));
+    requestStopBy(QDeadlineTimer(RetryPause::stopBudgetMs, Qt::PreciseTimer));
 }
 
-void LiveStreamUploader::requestStop(const QDeadlineTimer &deadline)
+void LiveStreamUploader::requestStopBy(const QDeadlineTimer &deadline)
 {
     const QMutexLocker locker(&m_mutex);
     if (m_stopRequested)

@@ -88,6 +88,9 @@ public:
     [[nodiscard]] qint64 slidesUploaded() const { return m_slidesUploaded; }
     [[nodiscard]] qint64 slidesUploadFailed() const { return m_slidesUploadFailed; }
 
+    // Keeps trying what is queued until deadline, then gives up the rest and stops.
+    void requestStopBy(const QDeadlineTimer &deadline);
+
 Q_SIGNALS:
     void slidesToUploadChanged();
     void slidesUploadedChanged();
@@ -103,10 +106,6 @@ public Q_SLOTS:
     void addSlide(int screen, qlonglong time, QString filePath);
     // Stops within the stop budget (RetryPause::stopBudgetMs).
     void requestStop();
-
-public:
-    // Keeps trying what is queued until deadline, then gives up the rest and stops.
-    void requestStop(const QDeadlineTimer &deadline);
 
 protected:
     void run() override;
