@@ -54,6 +54,9 @@ void LiveStreamSettings::load()
         endpoint = defaultEndpoint;
     if (interval < 1)
         interval = defaultVMixApiPollInterval;
+    // A few milliseconds would poll on every pass of the event loop, hours would look enabled
+    // and send nothing.
+    interval = qBound(minVMixApiPollInterval, interval, maxVMixApiPollInterval);
 
     // Loading is not a change: it schedules no save.
     m_pollVMixApi = poll;

@@ -18,6 +18,9 @@ public:
     // The vMix HTTP API on the same computer.
     static constexpr char defaultVMixApiEndpoint[] = "http://127.0.0.1:8088/api/";
     static constexpr qint64 defaultVMixApiPollInterval = 5000;
+    // What the settings screen accepts; a stored value outside is brought into the range.
+    static constexpr qint64 minVMixApiPollInterval = 100;
+    static constexpr qint64 maxVMixApiPollInterval = 60000;
 
     static LiveStreamSettings *instance();
 

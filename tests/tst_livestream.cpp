@@ -75,7 +75,7 @@ class LiveStreamTest : public QObject
     {
         QSignalSpy stopped(&stream, &LiveStream::stopped);
         stream.requestStop();
-        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 35000);
         QTest::qWait(50);
         QCOMPARE(stopped.count(), 1);
         QVERIFY(!stream.isRunning());
@@ -201,16 +201,54 @@ private Q_SLOTS:
         stop(stream);
     }
 
-    void answerWithoutFieldsStillStarts()
+    void incompleteAnswerFailsTheStart_data()
     {
-        m_service.setAnswer(FakeWebService::streamsPath, 200, QJsonObject{});
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("message");
+        const QJsonObject complete = FakeWebService::streamAnswer({});
+        QJsonObject noCredentials = complete;
+        QJsonObject upload = complete.value("upload").toObject();
+        upload.remove("credentials");
+        noCredentials.insert("upload", upload);
+        QJsonObject noStreamId = complete;
+        noStreamId.insert("presentation_stream", QJsonObject{{"current_slide_version", 3}});
+        QTest::newRow("empty") << QByteArray("{}")
+                               << "The web service's answer lacks presentation.id, "
+                                  "presentation_stream.id, presentation_stream.current_slide_"
+                                  "version, upload.bucket, upload.prefix, upload.credentials."
+                                  "access_key_id, upload.credentials.secret_access_key, "
+                                  "upload.credentials.session_token.";
+        QTest::newRow("not JSON") << QByteArray("{\"presentation\": ")
+                                  << "The web service's answer lacks presentation.id, "
+                                     "presentation_stream.id, presentation_stream.current_slide_"
+                                     "version, upload.bucket, upload.prefix, upload.credentials."
+                                     "access_key_id, upload.credentials.secret_access_key, "
+                                     "upload.credentials.session_token.";
+        QTest::newRow("no credentials")
+            << QJsonDocument(noCredentials).toJson()
+            << "The web service's answer lacks upload.credentials.access_key_id, "
+               "upload.credentials.secret_access_key, upload.credentials.session_token.";
+        QTest::newRow("no stream id") << QJsonDocument(noStreamId).toJson()
+                                      << "The web service's answer lacks presentation_stream.id.";
+    }
+
+    void incompleteAnswerFailsTheStart()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, message);
+        LoginSettings::instance()->setLiveStreamToken(QString());
+        m_service.queueAnswer(FakeWebService::streamsPath, {200, body, "application/json"});
         auto presentation = makePresentation();
         LiveStream stream(presentation.get(), false, QString());
-        start(stream);
-        QCOMPARE(stream.presentationStreamVersion(), 0);
-        QCOMPARE(stream.presentationStreamStart(), qint64(0));
-        QCOMPARE(presentation->property("livestreamPresentationId").toString(), QString());
-        stop(stream);
+        QSignalSpy failed(&stream, &LiveStream::startFailed);
+        QSignalSpy started(&stream, &LiveStream::started);
+        stream.requestStart();
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 10000);
+        QCOMPARE(failed.at(0).at(0).toString(), message);
+        QVERIFY(!stream.isRunning());
+        QCOMPARE(started.count(), 0);
+        // Nothing of the refused answer is kept for a later resume.
+        QCOMPARE(LoginSettings::instance()->liveStreamToken(), QString());
     }
 
     void countersAreZeroUntilTheAnswer()
@@ -284,10 +322,10 @@ private Q_SLOTS:
         QCOMPARE(stream.lastSlideInfoWebSuccess(), false);
         QCOMPARE(stream.lastSlideInfoWebError(), QNetworkReply::ContentNotFoundError);
         QVERIFY(!stream.lastSlideInfoWebErrorString().isEmpty());
+        // A 4xx answer is final, and the service says why.
         QCOMPARE(errors.count(), 1);
         QCOMPARE(errors.at(0).at(0).toString(),
-                 QStringLiteral("Sending slide info failed: 203 (%1).")
-                     .arg(stream.lastSlideInfoWebErrorString()));
+                 QStringLiteral("Sending slide info failed: 203 (gone)."));
 
         stream.uploadSlide(1, 2, makeSlide("fail/1-2.png"));
         QTRY_COMPARE_WITH_TIMEOUT(stream.slideInfoWebSuccessCount(), qint64(1), 10000);
@@ -306,15 +344,22 @@ private Q_SLOTS:
         auto presentation = makePresentation();
         LiveStream stream(presentation.get(), false, QString());
         QSignalSpy errors(&stream, &LiveStream::slideUploadError);
+        qint64 failedAtStop = 0;
+        connect(&stream, &LiveStream::slidesUploadFailedChanged, this,
+                [&stream, &failedAtStop] { failedAtStop = stream.slidesUploadFailed(); });
         start(stream);
         stream.uploadSlide(1, 1, makeSlide("wrong/1-1.png"));
-        QTRY_COMPARE_WITH_TIMEOUT(stream.slidesUploadFailed(), qint64(1), 20000);
-        QCOMPARE(errors.count(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(errors.count(), 3, 20000);
         QVERIFY(errors.at(0).at(0).toString().startsWith(
             "Uploading slide 1-1.png failed (SignatureDoesNotMatch: "));
-        QCOMPARE(stream.slidesToUpload(), qint64(0));
-        QCOMPARE(stream.slideInfoWebSuccessCount(), qint64(0));
+        // Still waiting for a better moment while the stream runs.
+        QCOMPARE(stream.slidesUploadFailed(), qint64(0));
+        QCOMPARE(stream.slidesToUpload(), qint64(1));
         stop(stream);
+        QCOMPARE(failedAtStop, qint64(1));
+        QCOMPARE(errors.constLast().at(0).toString(),
+                 QStringLiteral("1 slides were not uploaded."));
+        QCOMPARE(stream.slideInfoWebSuccessCount(), qint64(0));
     }
 
     void stopDrainsTheUploads()

@@ -77,6 +77,26 @@ private Q_SLOTS:
         QCOMPARE(QSettings().value("liveStreamSettings/vMixApiEndpoint").toString(), QString());
     }
 
+    void storedIntervalOutsideTheRangeIsClamped_data()
+    {
+        QTest::addColumn<qint64>("stored");
+        QTest::addColumn<qint64>("loaded");
+        QTest::newRow("too short") << qint64(5) << qint64(100);
+        QTest::newRow("shortest") << qint64(100) << qint64(100);
+        QTest::newRow("longest") << qint64(60000) << qint64(60000);
+        QTest::newRow("too long") << qint64(3600000) << qint64(60000);
+    }
+
+    void storedIntervalOutsideTheRangeIsClamped()
+    {
+        QFETCH(qint64, stored);
+        QFETCH(qint64, loaded);
+        QSettings().setValue("liveStreamSettings/vMixApiPollInterval", stored);
+        LiveStreamSettings *settings = LiveStreamSettings::instance();
+        settings->load();
+        QCOMPARE(settings->vMixApiPollInterval(), loaded);
+    }
+
     void settersSaveWithoutValidating()
     {
         LiveStreamSettings *settings = LiveStreamSettings::instance();

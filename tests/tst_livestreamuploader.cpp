@@ -183,18 +183,32 @@ private Q_SLOTS:
         QSignalSpy failed(&uploader, &LiveStreamUploader::slideUploadFailed);
         QSignalSpy errors(&uploader, &LiveStreamUploader::slideUploadError);
         QSignalSpy toUploadChanged(&uploader, &LiveStreamUploader::slidesToUploadChanged);
+        QSignalSpy stopped(&uploader, &LiveStreamUploader::stopped);
         uploader.start();
         uploader.addSlide(1, 100, makeSlide("Wrong-1.png"));
-        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 30000);
-        stopAndWait(uploader);
+        QTRY_COMPARE_WITH_TIMEOUT(errors.count(), 3, 30000);
+        // Three tries at once, each reported; after them the slide waits and goes again, only
+        // logged, for as long as the stream runs.
+        QTRY_VERIFY_WITH_TIMEOUT(newRequests().size() >= 5, 10000);
+        QCOMPARE(errors.count(), 3);
+        for (const QList<QVariant> &error : std::as_const(errors))
+            QCOMPARE(error.at(0).toString(), message);
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(uploader.slidesToUpload(), qint64(1));
+
+        QElapsedTimer stopClock;
+        stopClock.start();
+        uploader.requestStopBy(QDeadlineTimer(1500));
+        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 10000);
+        QVERIFY(stopClock.elapsed() < 5000);
+        QVERIFY(uploader.wait(5000));
         QCoreApplication::processEvents();
 
-        QCOMPARE(newRequests().size(), 3);
         for (const QJsonObject &request : newRequests())
             QCOMPARE(request.value("status").toInt(), 403);
-        QCOMPARE(errors.count(), 3);
-        for (const QList<QVariant> &error : errors)
-            QCOMPARE(error.at(0).toString(), message);
+        QCOMPARE(errors.count(), 4);
+        QCOMPARE(errors.constLast().at(0).toString(),
+                 QStringLiteral("1 slides were not uploaded."));
         QCOMPARE(failed.count(), 1);
         QCOMPARE(failed.at(0).at(2).toString(), QStringLiteral("Wrong-1.png"));
         QCOMPARE(uploaded.count(), 0);

@@ -121,6 +121,29 @@ private Q_SLOTS:
         QCOMPARE(fieldText(field), QStringLiteral("7000"));
     }
 
+    void pollIntervalOutsideTheRangeIsRefused()
+    {
+        QQuickItem *field = item("vMixApiPollIntervalField");
+        QQuickItem *error = item("vMixApiPollIntervalError");
+        QVERIFY(field && error);
+        QVERIFY(!error->isVisible());
+        QSignalSpy changed(&m_qml->liveStreamSettings,
+                           &QmlFakeLiveStreamSettings::property_vMixApiPollIntervalChanged);
+        for (const QString &refused :
+             {QStringLiteral("0"), QStringLiteral("-5"), QStringLiteral("60001")}) {
+            typeInto(window(), field, refused, Qt::Key_Return);
+            QCOMPARE(fieldText(field), QStringLiteral("5000"));
+            QVERIFY(error->isVisible());
+            QCOMPARE(
+                error->property("text").toString(),
+                QStringLiteral("The poll interval must be between 100 and 60000 milliseconds."));
+        }
+        QCOMPARE(changed.count(), 0);
+        typeInto(window(), field, QStringLiteral("100"), Qt::Key_Return);
+        QCOMPARE(m_qml->liveStreamSettings.vMixApiPollInterval, 100);
+        QVERIFY(!error->isVisible());
+    }
+
     void vMixEndpointAndPolling()
     {
         m_qml->scrollIntoView(item("settingsScroll"), item("pollVMixApi"));

@@ -1,6 +1,7 @@
 #include "FakeVMixApi.h"
 #include "VMixApiPoller.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -150,6 +151,88 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(second.requests().size() >= 3, 5000);
         QCOMPARE(first.requests().size(), 1);
         poller.stop();
+    }
+
+    void intervalOutsideTheRangeIsBounded_data()
+    {
+        QTest::addColumn<qlonglong>("interval");
+        QTest::newRow("zero") << qlonglong(0);
+        QTest::newRow("negative") << qlonglong(-5);
+    }
+
+    void intervalOutsideTheRangeIsBounded()
+    {
+        QFETCH(qlonglong, interval);
+        FakeVMixApi vmix;
+        QVERIFY(vmix.listen());
+        VMixApiPoller poller;
+        poller.start(vmix.endpoint(), interval);
+        // Polled at the shortest interval: neither on every pass of the event loop nor never.
+        QTRY_VERIFY_WITH_TIMEOUT(vmix.requests().size() >= 3, 5000);
+        QElapsedTimer clock;
+        clock.start();
+        const qsizetype before = vmix.requests().size();
+        QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= 1000, 2000);
+        const qsizetype polls = vmix.requests().size() - before;
+        QVERIFY2(polls >= 3 && polls <= 12, qPrintable(QString::number(polls)));
+        poller.stop();
+    }
+
+    void hungVMixTimesOutWithinFiveSeconds()
+    {
+        FakeVMixApi vmix;
+        QVERIFY(vmix.listen());
+        vmix.setHoldAnswers(true);
+        VMixApiPoller poller;
+        QSignalSpy errors(&poller, &VMixApiPoller::pollingError);
+        QElapsedTimer clock;
+        clock.start();
+        poller.start(vmix.endpoint(), 60000);
+        QVERIFY(errors.wait(8000));
+        QVERIFY2(clock.elapsed() >= 4500 && clock.elapsed() < 8000,
+                 qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(errors.at(0).at(0).toString().startsWith("Polling vMix API failed: 5 ("),
+                 qPrintable(errors.at(0).at(0).toString()));
+        poller.stop();
+    }
+
+    void hugeAnswerIsCutAtOneMebibyte()
+    {
+        FakeVMixApi vmix;
+        QVERIFY(vmix.listen());
+        QByteArray xml = "<vmix>" + QByteArray(10 * 1024 * 1024, 'x') + "</vmix>";
+        vmix.setXml(xml);
+        VMixApiPoller poller;
+        QSignalSpy errors(&poller, &VMixApiPoller::pollingError);
+        poller.start(vmix.endpoint(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(poller.lastPollSuccessAt().isValid(), 10000);
+        QCOMPARE(poller.xml().size(), VMixApiPoller::maxAnswerBytes);
+        QCOMPARE(poller.xml().toUtf8(), xml.left(VMixApiPoller::maxAnswerBytes));
+        QCOMPARE(errors.count(), 0);
+        poller.stop();
+    }
+
+    void onlyHttpEndpointsArePolled_data()
+    {
+        QTest::addColumn<QString>("endpoint");
+        QTest::newRow("file") << "file:///etc/hostname";
+        QTest::newRow("ftp") << "ftp://127.0.0.1/api/";
+        QTest::newRow("no URL") << "vmix";
+    }
+
+    void onlyHttpEndpointsArePolled()
+    {
+        QFETCH(QString, endpoint);
+        VMixApiPoller poller;
+        QSignalSpy errors(&poller, &VMixApiPoller::pollingError);
+        poller.start(endpoint, 200);
+        QCOMPARE(errors.count(), 1);
+        QVERIFY2(errors.at(0).at(0).toString().contains("is not an http or https address"),
+                 qPrintable(errors.at(0).at(0).toString()));
+        QVERIFY(!poller.lastPollAt().isValid());
+        QTest::qWait(500);
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(poller.xml(), QString());
     }
 };
 

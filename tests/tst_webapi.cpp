@@ -1,3 +1,4 @@
+#include "EndpointPolicy.h"
 #include "FakeWebService.h"
 #include "LoginSettings.h"
 #include "WebApi.h"
@@ -147,16 +148,63 @@ private Q_SLOTS:
         QCOMPARE(body.keys(), QStringList({"presentation_stream_slide", "recording_app_version"}));
     }
 
-    void loginWithoutTokenSendsNoUserCredentials()
+    void loginAnswerWithoutTokenFails_data()
     {
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("no token") << QByteArray(R"({"user_email":"speaker@example.org"})");
+        QTest::newRow("empty token")
+            << QByteArray(R"({"user_email":"speaker@example.org","user_token":""})");
+        QTest::newRow("not JSON") << QByteArray("<html>maintenance</html>");
+    }
+
+    void loginAnswerWithoutTokenFails()
+    {
+        QFETCH(QByteArray, body);
         logOut();
-        m_service.queueAnswer(FakeWebService::loginPath,
-                              {200, R"({"user_email":"speaker@example.org"})", "application/json"});
-        logIn();
-        QVERIFY(WebApi::instance()->isLoggedIn());
-        const QJsonObject body = postSomething();
-        QVERIFY(!body.contains("user_email"));
-        QVERIFY(!body.contains("user_token"));
+        m_service.queueAnswer(FakeWebService::loginPath, {200, body, "application/json"});
+        QSignalSpy failed(WebApi::instance(), &WebApi::loginFailed);
+        QSignalSpy success(WebApi::instance(), &WebApi::loginSuccessful);
+        WebApi::instance()->login("speaker@example.org", "secret-password");
+        QVERIFY(failed.wait());
+        QCOMPARE(success.count(), 0);
+        QVERIFY(!WebApi::instance()->isLoggedIn());
+        QCOMPARE(WebApi::instance()->loginError(),
+                 QStringLiteral("The web service's login answer carries no user token."));
+        const QJsonObject sent = postSomething();
+        QVERIFY(!sent.contains("user_email"));
+        QVERIFY(!sent.contains("user_token"));
+    }
+
+    void plainHttpOnlyForThisComputer_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("https") << "https://api.example.org" << true;
+        QTest::newRow("http loopback v4") << "http://127.0.0.1:3000" << true;
+        QTest::newRow("http loopback v4 range") << "http://127.8.0.1" << true;
+        QTest::newRow("http loopback v6") << "http://[::1]:9000" << true;
+        QTest::newRow("http localhost") << "http://LocalHost:9000" << true;
+        QTest::newRow("http elsewhere") << "http://api.example.org" << false;
+        QTest::newRow("http private address") << "http://192.168.1.20:9000" << false;
+        QTest::newRow("http localhost look-alike") << "http://localhost.example.org" << false;
+        QTest::newRow("file") << "file:///etc/passwd" << false;
+        QTest::newRow("ftp") << "ftp://127.0.0.1/" << false;
+        QTest::newRow("no host") << "https:///api" << false;
+    }
+
+    void plainHttpOnlyForThisComputer()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, accepted);
+        const QString refusal =
+            EndpointPolicy::refusalForCredentials(QUrl(url), QStringLiteral("web service"));
+        QCOMPARE(refusal.isEmpty(), accepted);
+        if (!accepted)
+            QVERIFY2(refusal.startsWith("The web service address "), qPrintable(refusal));
+        // Polling vMix takes any http host, but no other scheme.
+        const QString scheme = QUrl(url).scheme();
+        QCOMPARE(EndpointPolicy::refusalForPolling(QUrl(url), QStringLiteral("vMix API")).isEmpty(),
+                 (scheme == "http" || scheme == "https") && !QUrl(url).host().isEmpty());
     }
 
     void streamTokenWinsOverUserCredentials()

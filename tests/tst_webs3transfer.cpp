@@ -1,6 +1,7 @@
 #include "FakeS3Server.h"
 #include "S3TransferManager.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
 #include <QTcpServer>
@@ -90,6 +91,9 @@ private Q_SLOTS:
         amazon.endpointOverride.clear();
         QCOMPARE(S3TransferManager(amazon).objectUrl("bucket-a", "streams/7/1-1.png"),
                  QUrl("https://bucket-a.s3.amazonaws.com/streams/7/1-1.png"));
+        // The wildcard certificate does not cover a dotted bucket name as a sub-domain.
+        QCOMPARE(S3TransferManager(amazon).objectUrl("slides.example.org", "k/1.png"),
+                 QUrl("https://s3.amazonaws.com/slides.example.org/k/1.png"));
         S3TransferManager::Config local;
         local.endpointOverride = "http://127.0.0.1:9000/";
         QCOMPARE(S3TransferManager(local).objectUrl("bucket-a", "streams/7/a b.png"),
@@ -142,6 +146,48 @@ private Q_SLOTS:
         QCOMPARE(handle->GetLastError().exceptionName, QStringLiteral("NetworkError"));
         QVERIFY2(handle->GetLastError().message.startsWith("curlCode: 7, "),
                  qPrintable(handle->GetLastError().message));
+    }
+
+    void silentServerFailsTheTransfer_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::newRow("stall") << int(FakeS3Server::Fault::Stall);
+        QTest::newRow("trickle") << int(FakeS3Server::Fault::Trickle);
+    }
+
+    void silentServerFailsTheTransfer()
+    {
+        QFETCH(int, fault);
+        m_s3.setFault(FakeS3Server::Fault(fault), 30000);
+        S3TransferManager::Config quick = config(m_s3.endpoint());
+        quick.requestTimeoutMs = 3000;
+        quick.lowSpeedLimitBytesPerSecond = 1024;
+        S3TransferManager manager(quick);
+        QElapsedTimer clock;
+        clock.start();
+        const auto handle = manager.UploadFile(makeFile("c.png", "c"), "transfer-bucket", "c.png",
+                                               "image/png", nullptr);
+        handle->WaitUntilFinished();
+        m_s3.setFault(FakeS3Server::Fault::None);
+        QCOMPARE(statusName(handle->GetStatus()), QStringLiteral("FAILED"));
+        QVERIFY2(handle->GetLastError().message.startsWith("curlCode: 28, "),
+                 qPrintable(handle->GetLastError().message));
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void cancelEndsAStalledTransfer()
+    {
+        m_s3.setFault(FakeS3Server::Fault::Stall, 30000);
+        S3TransferManager manager(config(m_s3.endpoint()));
+        const auto handle = manager.UploadFile(makeFile("d.png", "d"), "transfer-bucket", "d.png",
+                                               "image/png", nullptr);
+        QVERIFY(!handle->WaitUntilFinished(std::chrono::milliseconds(500)));
+        QElapsedTimer clock;
+        clock.start();
+        handle->Cancel();
+        QVERIFY(handle->WaitUntilFinished(std::chrono::milliseconds(5000)));
+        m_s3.setFault(FakeS3Server::Fault::None);
+        QCOMPARE(statusName(handle->GetStatus()), QStringLiteral("CANCELED"));
     }
 };
 

@@ -1,18 +1,39 @@
 #include "LiveStream.h"
 
+#include "EndpointPolicy.h"
+#include "LiveStreamAnswer.h"
+#include "RetryPause.h"
+#include "S3TransferManager.h"
 #include "WebApi.h"
 #include "WebApiReply.h"
 
 #include <QDebug>
 #include <QJsonObject>
 #include <QMetaEnum>
+#include <QTimer>
 #include <QVariant>
 
 LiveStream::LiveStream(QObject *presentation, bool connectToExistingLiveStream,
                        const QString &presentationId)
     : m_presentation(presentation), m_connectToExistingLiveStream(connectToExistingLiveStream),
       m_requestedPresentationId(presentationId)
-{}
+{
+    connect(&m_announcer, &SlideAnnouncer::successCountChanged, this,
+            &LiveStream::slideInfoWebSuccessCountChanged);
+    connect(&m_announcer, &SlideAnnouncer::failCountChanged, this,
+            &LiveStream::slideInfoWebFailCountChanged);
+    connect(&m_announcer, &SlideAnnouncer::lastSuccessChanged, this,
+            &LiveStream::lastSlideInfoWebSuccessChanged);
+    connect(&m_announcer, &SlideAnnouncer::lastErrorChanged, this,
+            &LiveStream::lastSlideInfoWebErrorChanged);
+    connect(&m_announcer, &SlideAnnouncer::lastErrorStringChanged, this,
+            &LiveStream::lastSlideInfoWebErrorStringChanged);
+    connect(&m_announcer, &SlideAnnouncer::announcementError, this, &LiveStream::slideUploadError);
+    connect(&m_announcer, &SlideAnnouncer::finished, this, [this] {
+        m_running = false;
+        emit stopped();
+    });
+}
 
 LiveStream::~LiveStream()
 {
@@ -39,6 +60,17 @@ qint64 LiveStream::slidesUploadFailed() const
 void LiveStream::requestStart()
 {
     m_running = true;
+    const QString s3Endpoint = S3TransferManager::endpointFromEnvironment();
+    if (!s3Endpoint.isEmpty()) {
+        const QString refusal =
+            EndpointPolicy::refusalForCredentials(QUrl(s3Endpoint), QStringLiteral("storage"));
+        if (!refusal.isEmpty()) {
+            qWarning() << "[LiveStream]" << refusal;
+            // Reported like a refused request: after the caller has connected and returned.
+            QTimer::singleShot(0, this, [this, refusal] { failStart(refusal); });
+            return;
+        }
+    }
     qDebug() << "[LiveStream]"
              << "creating live stream";
     const QString title = m_presentation ? m_presentation->property("title").toString() : QString();
@@ -50,8 +82,20 @@ void LiveStream::requestStart()
 
 void LiveStream::requestStop()
 {
-    if (m_uploader)
-        m_uploader->requestStop();
+    if (!m_uploader || m_stopRequested)
+        return;
+    m_stopRequested = true;
+    // Uploads, then their announcements, share one budget: the recording's stop must not wait
+    // on a network that does not come back.
+    m_stopDeadline = QDeadlineTimer(RetryPause::stopBudgetMs, Qt::PreciseTimer);
+    m_uploader->requestStopBy(m_stopDeadline);
+}
+
+void LiveStream::failStart(const QString &message)
+{
+    m_running = false;
+    // Last: the owner may delete this object when it hears of it.
+    emit startFailed(message);
 }
 
 void LiveStream::handleLiveStreamCreateError(QNetworkReply::NetworkError error)
@@ -59,8 +103,6 @@ void LiveStream::handleLiveStreamCreateError(QNetworkReply::NetworkError error)
     const auto *reply = qobject_cast<const WebApiReply *>(sender());
     const QJsonObject answer = reply ? reply->jsonResponse() : QJsonObject();
     qDebug() << QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(error) << answer;
-    m_running = false;
-
     QString message;
     if (answer.contains(QStringLiteral("message")))
         message = answer.value(QStringLiteral("message")).toString();
@@ -68,7 +110,7 @@ void LiveStream::handleLiveStreamCreateError(QNetworkReply::NetworkError error)
         message = QStringLiteral("Internal server error.");
     else
         message = QStringLiteral("Unknown error.");
-    emit startFailed(message);
+    failStart(message);
 }
 
 void LiveStream::createLiveStreamUploader()
@@ -76,32 +118,21 @@ void LiveStream::createLiveStreamUploader()
     const auto *reply = qobject_cast<const WebApiReply *>(sender());
     if (!reply)
         return;
-    const QJsonObject &answer = reply->jsonResponse();
-    const QJsonObject presentation = answer.value(QStringLiteral("presentation")).toObject();
-    const QJsonObject stream = answer.value(QStringLiteral("presentation_stream")).toObject();
-    const QJsonObject upload = answer.value(QStringLiteral("upload")).toObject();
-    const QJsonObject credentials = upload.value(QStringLiteral("credentials")).toObject();
-
-    const QString id = presentation.value(QStringLiteral("id")).toVariant().toString();
-    const QString title = presentation.value(QStringLiteral("title")).toVariant().toString();
+    const LiveStreamAnswer answer(reply->jsonResponse());
+    if (!answer.isValid()) {
+        qWarning() << "[LiveStream]" << answer.problem();
+        failStart(answer.problem());
+        return;
+    }
+    const QString &id = answer.uploaderConfig().presentationId;
     if (m_presentation) {
         m_presentation->setProperty("livestreamPresentationId", id);
-        m_presentation->setProperty("title", title);
+        m_presentation->setProperty("title", answer.presentationTitle());
     }
-
-    m_uploaderConfig.presentationId = id;
-    m_uploaderConfig.presentationStreamId =
-        stream.value(QStringLiteral("id")).toVariant().toLongLong();
-    m_uploaderConfig.presentationStreamStart =
-        stream.value(QStringLiteral("app_start")).toVariant().toLongLong();
-    m_uploaderConfig.presentationStreamVersion =
-        stream.value(QStringLiteral("current_slide_version")).toInt();
-    m_uploaderConfig.bucket = upload.value(QStringLiteral("bucket")).toString();
-    m_uploaderConfig.prefix = upload.value(QStringLiteral("prefix")).toString();
-    m_uploaderConfig.accessKeyId = credentials.value(QStringLiteral("access_key_id")).toString();
-    m_uploaderConfig.secretAccessKey =
-        credentials.value(QStringLiteral("secret_access_key")).toString();
-    m_uploaderConfig.sessionToken = credentials.value(QStringLiteral("session_token")).toString();
+    m_uploaderConfig = answer.uploaderConfig();
+    m_announcer.setStream(m_uploaderConfig.presentationStreamId,
+                          m_uploaderConfig.presentationStreamVersion,
+                          m_uploaderConfig.presentationStreamStart);
 
     qDebug() << "[LiveStream]"
              << "creating live stream uploader for" << id << "with prefix"
@@ -134,12 +165,12 @@ void LiveStream::createLiveStreamUploader()
 
 void LiveStream::handleLiveStreamUploaderStopped()
 {
-    m_running = false;
     if (m_uploader) {
         m_uploader->deleteLater();
         m_uploader = nullptr;
     }
-    emit stopped();
+    // Announcements of the last uploads get what is left of the stop's budget.
+    m_announcer.finish(m_stopRequested ? m_stopDeadline : QDeadlineTimer(0));
 }
 
 void LiveStream::uploadSlide(int screen, qlonglong time, QString filePath)
@@ -155,30 +186,5 @@ void LiveStream::uploadSlide(int screen, qlonglong time, QString filePath)
 void LiveStream::sendLiveStreamSlideInfoToWeb(int screen, qlonglong time, QString remoteBucket,
                                               QString remotePath)
 {
-    WebApiReply *reply = WebApi::instance()->sendLiveStreamSlideInfo(
-        m_uploaderConfig.presentationStreamId, m_uploaderConfig.presentationStreamVersion,
-        m_uploaderConfig.presentationStreamStart, screen, time, remoteBucket, remotePath);
-    connect(reply, &WebApiReply::finished, this, [this] {
-        m_lastSlideInfoWebSuccess = true;
-        ++m_slideInfoWebSuccessCount;
-        m_lastSlideInfoWebError = 0;
-        m_lastSlideInfoWebErrorString.clear();
-        emit slideInfoWebSuccessCountChanged();
-        emit lastSlideInfoWebSuccessChanged();
-        emit lastSlideInfoWebErrorChanged();
-        emit lastSlideInfoWebErrorStringChanged();
-    });
-    connect(reply, &WebApiReply::error, this, [this, reply](QNetworkReply::NetworkError error) {
-        ++m_slideInfoWebFailCount;
-        m_lastSlideInfoWebSuccess = false;
-        m_lastSlideInfoWebError = error;
-        m_lastSlideInfoWebErrorString = reply->errorString();
-        emit slideInfoWebFailCountChanged();
-        emit lastSlideInfoWebSuccessChanged();
-        emit lastSlideInfoWebErrorChanged();
-        emit lastSlideInfoWebErrorStringChanged();
-        emit slideUploadError(QStringLiteral("Sending slide info failed: %1 (%2).")
-                                  .arg(int(error))
-                                  .arg(m_lastSlideInfoWebErrorString));
-    });
+    m_announcer.announce(screen, time, remoteBucket, remotePath);
 }

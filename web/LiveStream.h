@@ -1,7 +1,9 @@
 #pragma once
 
 #include "LiveStreamUploader.h"
+#include "SlideAnnouncer.h"
 
+#include <QDeadlineTimer>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
@@ -9,6 +11,8 @@
 
 // The live stream of one recording: creates (or resumes) the stream at the web service, uploads
 // every saved slide through its uploader and announces each uploaded slide to the web service.
+// Failed uploads and announcements are tried again as long as the stream runs; its stop gives
+// what is still pending a bounded time.
 class LiveStream : public QObject
 {
     Q_OBJECT
@@ -35,17 +39,19 @@ public:
     [[nodiscard]] qint64 slidesToUpload() const;
     [[nodiscard]] qint64 slidesUploaded() const;
     [[nodiscard]] qint64 slidesUploadFailed() const;
-    [[nodiscard]] qint64 slideInfoWebSuccessCount() const { return m_slideInfoWebSuccessCount; }
-    [[nodiscard]] qint64 slideInfoWebFailCount() const { return m_slideInfoWebFailCount; }
-    [[nodiscard]] bool lastSlideInfoWebSuccess() const { return m_lastSlideInfoWebSuccess; }
+    [[nodiscard]] qint64 slideInfoWebSuccessCount() const { return m_announcer.successCount(); }
+    [[nodiscard]] qint64 slideInfoWebFailCount() const { return m_announcer.failCount(); }
+    [[nodiscard]] bool lastSlideInfoWebSuccess() const { return m_announcer.lastSuccess(); }
     [[nodiscard]] QNetworkReply::NetworkError lastSlideInfoWebError() const
     {
-        return static_cast<QNetworkReply::NetworkError>(m_lastSlideInfoWebError);
+        return static_cast<QNetworkReply::NetworkError>(m_announcer.lastError());
     }
     [[nodiscard]] QString lastSlideInfoWebErrorString() const
     {
-        return m_lastSlideInfoWebErrorString;
+        return m_announcer.lastErrorString();
     }
+    // Uploaded slides whose announcement has not got through yet.
+    [[nodiscard]] qint64 slidesToAnnounce() const { return m_announcer.pendingCount(); }
 
 Q_SIGNALS:
     void started();
@@ -72,15 +78,15 @@ private Q_SLOTS:
                                       QString remotePath);
 
 private:
+    void failStart(const QString &message);
+
     bool m_running = false;
     QPointer<QObject> m_presentation;
     bool m_connectToExistingLiveStream;
     QString m_requestedPresentationId;
     LiveStreamUploaderConfig m_uploaderConfig;
     LiveStreamUploader *m_uploader = nullptr;
-    qint64 m_slideInfoWebSuccessCount = 0;
-    qint64 m_slideInfoWebFailCount = 0;
-    bool m_lastSlideInfoWebSuccess = false;
-    int m_lastSlideInfoWebError = 0;
-    QString m_lastSlideInfoWebErrorString;
+    SlideAnnouncer m_announcer;
+    QDeadlineTimer m_stopDeadline;
+    bool m_stopRequested = false;
 };

@@ -1,5 +1,7 @@
 #include "LiveStreamUploader.h"
 
+#include "RetryPause.h"
+
 #include <QElapsedTimer>
 #include <QMutexLocker>
 
@@ -16,9 +18,9 @@ contextOf(const std::shared_ptr<const S3TransferHandle> &handle)
 LiveStreamUploaderContext::LiveStreamUploaderContext(int screen, qint64 time,
                                                      const QString &localPath,
                                                      const QString &remoteBucket,
-                                                     const QString &remotePath)
+                                                     const QString &remotePath, bool reportFailure)
     : m_screen(screen), m_time(time), m_localPath(localPath), m_remoteBucket(remoteBucket),
-      m_remotePath(remotePath)
+      m_remotePath(remotePath), m_reportFailure(reportFailure)
 {}
 
 QString LiveStreamUploaderContext::localName() const
@@ -57,6 +59,9 @@ LiveStreamUploader::LiveStreamUploader(const LiveStreamUploaderConfig &config) :
     transferConfig.scheme = QStringLiteral("https");
     transferConfig.region = QStringLiteral("us-east-1");
     transferConfig.requestTimeoutMs = 20000;
+    // A server that takes the connection and then stalls or trickles holds one slide, and with
+    // it every later one: below this rate for requestTimeoutMs the transfer fails and is retried.
+    transferConfig.lowSpeedLimitBytesPerSecond = 1024;
     transferConfig.connectTimeoutMs = 10000;
     transferConfig.enableTcpKeepAlive = true;
     transferConfig.useVirtualAddressing = true;
@@ -112,7 +117,7 @@ void LiveStreamUploader::addSlide(int screen, qlonglong time, QString filePath)
         const QMutexLocker locker(&m_mutex);
         if (m_stopRequested)
             return;
-        m_queue.append(SlideToUpload{screen, time, filePath, 0, 3});
+        m_queue.append(SlideToUpload{screen, time, filePath, 0, 3, m_nextOrder++, {}});
         m_wakeUp.wakeAll();
     }
     emit slideAdded();
@@ -120,11 +125,43 @@ void LiveStreamUploader::addSlide(int screen, qlonglong time, QString filePath)
 
 void LiveStreamUploader::requestStop()
 {
+    requestStopBy(QDeadlineTimer(RetryPause::stopBudgetMs, Qt::PreciseTimer));
+}
+
+void LiveStreamUploader::requestStopBy(const QDeadlineTimer &deadline)
+{
     const QMutexLocker locker(&m_mutex);
     if (m_stopRequested)
         return;
     m_stopRequested = true;
+    m_stopDeadline = deadline;
     m_wakeUp.wakeAll();
+}
+
+bool LiveStreamUploader::stopDeadlinePassed() const
+{
+    return m_stopRequested && m_stopDeadline.hasExpired();
+}
+
+void LiveStreamUploader::enqueueByOrder(const SlideToUpload &slide)
+{
+    // The queue is served from its end: a slide whose pause ended goes behind the newer ones.
+    qsizetype index = 0;
+    while (index < m_queue.size() && m_queue.at(index).order < slide.order)
+        ++index;
+    m_queue.insert(index, slide);
+}
+
+void LiveStreamUploader::promoteDueSlides()
+{
+    for (auto it = m_waiting.begin(); it != m_waiting.end();) {
+        if (it->notBefore.hasExpired()) {
+            enqueueByOrder(*it);
+            it = m_waiting.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 void LiveStreamUploader::run()
@@ -132,26 +169,55 @@ void LiveStreamUploader::run()
     forever
     {
         QMutexLocker locker(&m_mutex);
-        if (m_abandoned)
+        if (m_abandoned || stopDeadlinePassed())
             break;
+        promoteDueSlides();
         if (m_queue.isEmpty()) {
-            if (m_stopRequested)
-                break;
-            m_wakeUp.wait(&m_mutex);
-            if (m_queue.isEmpty()) {
+            if (m_waiting.isEmpty()) {
                 if (m_stopRequested)
                     break;
+                m_wakeUp.wait(&m_mutex);
                 continue;
             }
+            QDeadlineTimer wake = m_waiting.first().notBefore;
+            for (const SlideToUpload &waiting : std::as_const(m_waiting))
+                wake = qMin(wake, waiting.notBefore);
+            if (m_stopRequested)
+                wake = qMin(wake, m_stopDeadline);
+            m_wakeUp.wait(&m_mutex, wake);
+            continue;
         }
         // Newest first: after a burst of slide changes the current slide goes out before the
         // older ones.
         SlideToUpload slide = m_queue.takeLast();
-        qDebug() << "[LiveStreamUploader]" << m_queue.size() << "slides in queue";
+        qDebug() << "[LiveStreamUploader]" << m_queue.size() << "slides in queue"
+                 << m_waiting.size() << "waiting for a retry";
         locker.unlock();
         uploadSlide(slide);
     }
+    giveUpRemaining();
     emit stopped();
+}
+
+void LiveStreamUploader::giveUpRemaining()
+{
+    QList<SlideToUpload> remaining;
+    {
+        const QMutexLocker locker(&m_mutex);
+        remaining = std::exchange(m_queue, {});
+        remaining += std::exchange(m_waiting, {});
+        // Destroyed before its stop: nobody is left to hear of the slides.
+        if (m_abandoned)
+            return;
+    }
+    if (remaining.isEmpty())
+        return;
+    for (const SlideToUpload &slide : std::as_const(remaining))
+        emit slideUploadFailed(slide.screen, slide.time,
+                               slide.filePath.split(QLatin1Char('/')).last());
+    const QString message = QStringLiteral("%1 slides were not uploaded.").arg(remaining.size());
+    qWarning() << "[LiveStreamUploader]" << message;
+    emit slideUploadError(message);
 }
 
 void LiveStreamUploader::uploadSlide(LiveStreamUploader::SlideToUpload &slide)
@@ -163,8 +229,8 @@ void LiveStreamUploader::uploadSlide(LiveStreamUploader::SlideToUpload &slide)
     const QString fileName = slide.filePath.split(QLatin1Char('/')).last();
     const QString key = QStringLiteral("%1%2").arg(m_config.prefix, fileName.toLower());
     const QString bucket = m_config.bucket;
-    auto context = std::make_shared<const LiveStreamUploaderContext>(slide.screen, slide.time,
-                                                                     slide.filePath, bucket, key);
+    auto context = std::make_shared<const LiveStreamUploaderContext>(
+        slide.screen, slide.time, slide.filePath, bucket, key, slide.tries <= slide.maxTries);
 
     const std::shared_ptr<S3TransferHandle> handle =
         m_transferManager->UploadFile(slide.filePath, bucket, key, context->contentType(), context);
@@ -172,20 +238,46 @@ void LiveStreamUploader::uploadSlide(LiveStreamUploader::SlideToUpload &slide)
              << "upload started in" << stopwatch.restart() << "ms (try" << slide.tries << "of"
              << slide.maxTries << ")" << *handle << *context;
 
-    handle->WaitUntilFinished();
+    // The transfer ends by itself (time-outs included); the stop's deadline ends it sooner.
+    while (!handle->WaitUntilFinished(std::chrono::milliseconds(100))) {
+        const QMutexLocker locker(&m_mutex);
+        if (m_abandoned || stopDeadlinePassed())
+            handle->Cancel();
+    }
     qDebug() << "[LiveStreamUploader]"
              << "upload finished in" << stopwatch.elapsed() << "ms";
 
     const S3TransferStatus status = handle->GetStatus();
-    if (status == S3TransferStatus::Failed && slide.tries < slide.maxTries) {
+    if (status == S3TransferStatus::Completed) {
+        // Storage answers again: the slides waiting for their pause to end go now.
+        const QMutexLocker locker(&m_mutex);
+        for (SlideToUpload &waiting : m_waiting)
+            waiting.notBefore = QDeadlineTimer(0);
+        return;
+    }
+    const bool unreadable = status == S3TransferStatus::Failed &&
+                            handle->GetLastError().exceptionName == QLatin1String("FileError");
+    if (unreadable && slide.tries >= slide.maxTries) {
+        // No pause makes a missing or unreadable file readable.
+        emit slideUploadFailed(slide.screen, slide.time, context->localName());
+        return;
+    }
+
+    const QMutexLocker locker(&m_mutex);
+    if (m_abandoned)
+        return;
+    if (status == S3TransferStatus::Canceled || slide.tries < slide.maxTries) {
+        // A canceled transfer stays queued: the stop that canceled it gives it up.
         qDebug() << "[LiveStreamUploader]"
                  << "will retry uploading slide" << *handle << *context;
-        const QMutexLocker locker(&m_mutex);
-        if (!m_abandoned)
-            m_queue.append(slide);
-    } else if (status != S3TransferStatus::Completed) {
-        emit slideUploadFailed(slide.screen, slide.time, context->localName());
+        m_queue.append(slide);
+        return;
     }
+    const qint64 pause = RetryPause::afterFailures(slide.tries - slide.maxTries + 1);
+    qWarning() << "[LiveStreamUploader]"
+               << "will retry uploading" << context->localName() << "in" << pause << "ms";
+    slide.notBefore = QDeadlineTimer(pause, Qt::PreciseTimer);
+    m_waiting.append(slide);
 }
 
 void LiveStreamUploader::awsUploadProgressCallback(const S3TransferManager *,
@@ -207,6 +299,8 @@ void LiveStreamUploader::awsTransferStatusUpdatedCallback(
         const S3Error error = handle->GetLastError();
         qWarning() << "[LiveStreamUploader]"
                    << "upload FAILED" << *context << error;
+        if (!context->reportFailure())
+            break;
         emit slideUploadError(QStringLiteral("Uploading slide %1 failed (%2: %3).")
                                   .arg(context->localName(), error.exceptionName, error.message));
         break;

@@ -4,6 +4,7 @@
 #include "S3TransferHandle.h"
 #include "S3TransferManager.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QList>
 #include <QMutex>
@@ -33,7 +34,8 @@ class LiveStreamUploaderContext : public S3TransferContext
 {
 public:
     LiveStreamUploaderContext(int screen, qint64 time, const QString &localPath,
-                              const QString &remoteBucket, const QString &remotePath);
+                              const QString &remoteBucket, const QString &remotePath,
+                              bool reportFailure = true);
 
     [[nodiscard]] int screen() const { return m_screen; }
     [[nodiscard]] qint64 time() const { return m_time; }
@@ -43,6 +45,9 @@ public:
 
     [[nodiscard]] QString localName() const;
     [[nodiscard]] QString contentType() const;
+    // Whether a failure of this transfer is reported to the user; later tries of a slide that
+    // already failed its first round are only logged.
+    [[nodiscard]] bool reportFailure() const { return m_reportFailure; }
 
 private:
     int m_screen;
@@ -50,12 +55,14 @@ private:
     QString m_localPath;
     QString m_remoteBucket;
     QString m_remotePath;
+    bool m_reportFailure;
 };
 
 QDebug operator<<(QDebug debug, const LiveStreamUploaderContext &context);
 
 // Copies every saved slide of a live stream to S3, one at a time and newest first, on a thread of
-// its own; retries a failed transfer up to three attempts in all.
+// its own. A slide whose first three attempts failed waits and is tried again after growing
+// pauses for as long as the stream runs; the stop gives what is left until its deadline.
 class LiveStreamUploader : public QThread
 {
     Q_OBJECT
@@ -68,6 +75,10 @@ public:
         QString filePath;
         int tries = 0;
         int maxTries = 3;
+        // Order of arrival: the larger, the newer.
+        quint64 order = 0;
+        // Set while the slide waits for its next try after a failed round.
+        QDeadlineTimer notBefore;
     };
 
     explicit LiveStreamUploader(const LiveStreamUploaderConfig &config);
@@ -77,19 +88,23 @@ public:
     [[nodiscard]] qint64 slidesUploaded() const { return m_slidesUploaded; }
     [[nodiscard]] qint64 slidesUploadFailed() const { return m_slidesUploadFailed; }
 
+    // Keeps trying what is queued until deadline, then gives up the rest and stops.
+    void requestStopBy(const QDeadlineTimer &deadline);
+
 Q_SIGNALS:
     void slidesToUploadChanged();
     void slidesUploadedChanged();
     void slidesUploadFailedChanged();
     void slideAdded();
     void slideUploaded(int screen, qlonglong time, QString remoteBucket, QString remotePath);
-    // A slide given up for good: every attempt failed (or its transfer was canceled or aborted).
+    // A slide given up for good: its file cannot be read, or the stop's deadline came first.
     void slideUploadFailed(int screen, qlonglong time, QString name);
     void slideUploadError(QString message);
     void stopped();
 
 public Q_SLOTS:
     void addSlide(int screen, qlonglong time, QString filePath);
+    // Stops within the stop budget (RetryPause::stopBudgetMs).
     void requestStop();
 
 protected:
@@ -97,6 +112,11 @@ protected:
 
 private:
     void uploadSlide(LiveStreamUploader::SlideToUpload &slide);
+    // With the lock held.
+    void promoteDueSlides();
+    void enqueueByOrder(const SlideToUpload &slide);
+    [[nodiscard]] bool stopDeadlinePassed() const;
+    void giveUpRemaining();
 
     void awsUploadProgressCallback(const S3TransferManager *manager,
                                    const std::shared_ptr<const S3TransferHandle> &handle);
@@ -114,6 +134,10 @@ private:
     QWaitCondition m_wakeUp;
     QMutex m_mutex;
     QList<LiveStreamUploader::SlideToUpload> m_queue;
+    // Slides that failed a round of tries and wait for their pause to end.
+    QList<LiveStreamUploader::SlideToUpload> m_waiting;
+    QDeadlineTimer m_stopDeadline{QDeadlineTimer::Forever};
+    quint64 m_nextOrder = 0;
     qint64 m_slidesToUpload = 0;
     qint64 m_slidesUploaded = 0;
     qint64 m_slidesUploadFailed = 0;

@@ -33,6 +33,12 @@ void S3TransferHandle::WaitUntilFinished() const
     m_finishedCondition.wait(lock, [this] { return m_finished; });
 }
 
+bool S3TransferHandle::WaitUntilFinished(std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_finishedCondition.wait_for(lock, timeout, [this] { return m_finished; });
+}
+
 void S3TransferHandle::Cancel()
 {
     m_cancelRequested = true;

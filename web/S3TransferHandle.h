@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -44,6 +45,8 @@ public:
 
     // Blocks until the transfer has ended and its final callbacks have run.
     void WaitUntilFinished() const;
+    // The same with a limit; false when the transfer was still running at its end.
+    bool WaitUntilFinished(std::chrono::milliseconds timeout) const;
     // Asks a running transfer to stop; it ends as canceled.
     void Cancel();
     [[nodiscard]] bool ShouldContinue() const { return !m_cancelRequested.load(); }

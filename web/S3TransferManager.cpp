@@ -121,7 +121,7 @@ QUrl S3TransferManager::objectUrl(const QString &bucketName, const QString &key)
         return QUrl(endpoint + QLatin1Char('/') + bucket + QLatin1Char('/') + encodedKey,
                     QUrl::StrictMode);
     }
-    if (m_config.useVirtualAddressing) {
+    if (m_config.useVirtualAddressing && !bucketName.contains(QLatin1Char('.'))) {
         return QUrl(QStringLiteral("%1://%2.s3.amazonaws.com/%3")
                         .arg(m_config.scheme, bucketName, encodedKey),
                     QUrl::StrictMode);
@@ -224,7 +224,8 @@ void S3TransferManager::runUpload(const std::shared_ptr<S3TransferHandle> &handl
     curl_easy_setopt(easy, CURLOPT_USERNAME, user.constData());
     curl_easy_setopt(easy, CURLOPT_PASSWORD, secret.constData());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, m_config.connectTimeoutMs);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT,
+                     std::max(1L, m_config.lowSpeedLimitBytesPerSecond));
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, m_config.requestTimeoutMs / 1000));
     curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, m_config.enableTcpKeepAlive ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);

@@ -36,8 +36,11 @@ public:
         long connectTimeoutMs = 10000;
         // Like the AWS SDK: the longest time a transfer may go without moving a byte.
         long requestTimeoutMs = 20000;
+        // The rate below which a transfer counts as not progressing (for requestTimeoutMs).
+        long lowSpeedLimitBytesPerSecond = 1;
         bool enableTcpKeepAlive = true;
-        // BUCKET.s3.amazonaws.com/KEY; an endpoint override always addresses ENDPOINT/BUCKET/KEY.
+        // BUCKET.s3.amazonaws.com/KEY, except for bucket names with dots, which the wildcard
+        // certificate does not cover; an endpoint override always addresses ENDPOINT/BUCKET/KEY.
         bool useVirtualAddressing = true;
         // Empty for Amazon S3; set from QUILLORA_S3_ENDPOINT for S3-compatible stores.
         QString endpointOverride = endpointFromEnvironment();

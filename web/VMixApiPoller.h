@@ -13,6 +13,14 @@ class VMixApiPoller : public QObject
     Q_OBJECT
 
 public:
+    // The intervals the poller accepts; others are brought into this range.
+    static constexpr qint64 minInterval = 100;
+    static constexpr qint64 maxInterval = 60000;
+    // No request waits longer for its answer, however long the interval.
+    static constexpr int maxRequestTimeoutMs = 5000;
+    // The answer travels in every status ping: more than this is cut off.
+    static constexpr qint64 maxAnswerBytes = 1024 * 1024;
+
     VMixApiPoller();
 
     [[nodiscard]] QDateTime lastPollAt() const { return m_lastPollAt; }

@@ -1,5 +1,7 @@
 #include "WebApi.h"
 
+#include "EndpointPolicy.h"
+#include "LiveStreamAnswer.h"
 #include "LoginSettings.h"
 #include "WebApiReply.h"
 
@@ -67,6 +69,9 @@ WebApi::WebApi()
     m_scheme = url.scheme().isEmpty() ? QStringLiteral("https") : url.scheme();
     m_host = url.host();
     m_port = url.port(m_scheme == QLatin1String("http") ? 80 : 443);
+    m_addressRefusal = EndpointPolicy::refusalForCredentials(url, QStringLiteral("web service"));
+    if (!m_addressRefusal.isEmpty())
+        qWarning() << "[WebApi]" << m_addressRefusal;
 }
 
 QNetworkRequest WebApi::createRequest(const QString &path) const
@@ -90,6 +95,8 @@ WebApiReply *WebApi::get(const QNetworkRequest &request)
 {
     qDebug() << "[WebApi]"
              << "GET" << request.url();
+    if (!m_addressRefusal.isEmpty())
+        return WebApiReply::refused(m_addressRefusal);
     return new WebApiReply(m_networkAccessManager.get(request));
 }
 
@@ -97,6 +104,9 @@ WebApiReply *WebApi::post(const QNetworkRequest &request, const QJsonObject &jso
 {
     qDebug() << "[WebApi]"
              << "POST" << request.url();
+    // Nothing goes out in clear text, not even the request that would be refused.
+    if (!m_addressRefusal.isEmpty())
+        return WebApiReply::refused(m_addressRefusal);
     QJsonObject body = json;
     if (!m_streamToken.isEmpty()) {
         body.insert(QStringLiteral("recording_app_stream_token"), m_streamToken);
@@ -115,6 +125,7 @@ WebApiReply *WebApi::login(const QString &email, const QString &password)
     m_userToken.clear();
     m_streamToken.clear();
     m_loggedIn = false;
+    m_loginError.clear();
     emit property_loggedInChanged(false);
 
     const QNetworkRequest request = createRequest(QStringLiteral("/api/v1/login"));
@@ -122,7 +133,11 @@ WebApiReply *WebApi::login(const QString &email, const QString &password)
     body.insert(QStringLiteral("user_email"), email);
     body.insert(QStringLiteral("user_password"), password);
     WebApiReply *reply = post(request, body);
-    connect(reply, &WebApiReply::error, this, &WebApi::loginFailed);
+    connect(reply, &WebApiReply::error, this, [this, reply](QNetworkReply::NetworkError) {
+        const QString message = reply->jsonResponse().value(QStringLiteral("message")).toString();
+        m_loginError = message.isEmpty() ? reply->errorString() : message;
+        emit loginFailed();
+    });
     connect(reply, &WebApiReply::finished, this, &WebApi::storeLoginInformation);
     return reply;
 }
@@ -133,8 +148,16 @@ void WebApi::storeLoginInformation()
     if (!reply)
         return;
     const QJsonObject &answer = reply->jsonResponse();
+    const QString token = answer.value(QStringLiteral("user_token")).toString();
+    if (token.isEmpty()) {
+        // Logged in without a token every later request would go out without credentials.
+        m_loginError = QStringLiteral("The web service's login answer carries no user token.");
+        qWarning() << "[WebApi]" << m_loginError;
+        emit loginFailed();
+        return;
+    }
     m_userEmail = answer.value(QStringLiteral("user_email")).toString();
-    m_userToken = answer.value(QStringLiteral("user_token")).toString();
+    m_userToken = token;
     qDebug() << "[WebApi]"
              << "logged in" << m_userEmail;
     m_loggedIn = true;
@@ -174,11 +197,13 @@ void WebApi::storeLiveStreamInformation()
     const auto *reply = qobject_cast<const WebApiReply *>(sender());
     if (!reply)
         return;
-    const QJsonObject &answer = reply->jsonResponse();
-    const QString token = answer.value(QStringLiteral("recording_app_stream_token")).toString();
-    const QJsonObject presentation = answer.value(QStringLiteral("presentation")).toObject();
-    const QString id = presentation.value(QStringLiteral("id")).toVariant().toString();
-    const QString title = presentation.value(QStringLiteral("title")).toVariant().toString();
+    const LiveStreamAnswer answer(reply->jsonResponse());
+    // The live stream refuses such an answer; its token must not resume a stream later either.
+    if (!answer.isValid())
+        return;
+    const QString &token = answer.streamToken();
+    const QString &id = answer.uploaderConfig().presentationId;
+    const QString &title = answer.presentationTitle();
 
     LoginSettings *settings = LoginSettings::instance();
     if (!token.isEmpty())

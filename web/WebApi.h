@@ -64,6 +64,10 @@ public:
     [[nodiscard]] static QString siteUrl();
 
     [[nodiscard]] bool isLoggedIn() const { return m_loggedIn; }
+    // Why the last login failed: the service's message, the network's, or a refused answer.
+    [[nodiscard]] const QString &loginError() const { return m_loginError; }
+    // Empty when the configured address may carry credentials; otherwise why no request is sent.
+    [[nodiscard]] const QString &addressRefusal() const { return m_addressRefusal; }
 
     [[nodiscard]] QNetworkRequest createRequest(const QString &path) const;
     WebApiReply *get(const QNetworkRequest &request);
@@ -102,4 +106,6 @@ private:
     QString m_userEmail;
     QString m_userToken;
     QString m_streamToken;
+    QString m_loginError;
+    QString m_addressRefusal;
 };

@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QJsonDocument>
 #include <QMetaEnum>
+#include <QTimer>
 
 WebApiReply::WebApiReply(QNetworkReply *reply) : m_reply(reply)
 {
@@ -10,13 +11,34 @@ WebApiReply::WebApiReply(QNetworkReply *reply) : m_reply(reply)
     connect(m_reply, &QNetworkReply::finished, this, &WebApiReply::onNetworkReplyFinished);
 }
 
+WebApiReply *WebApiReply::refused(const QString &message)
+{
+    auto *reply = new WebApiReply;
+    reply->m_refusal = message;
+    reply->m_jsonResponse.insert(QStringLiteral("message"), message);
+    // Callers connect after the request returns: the failure must come later.
+    QTimer::singleShot(0, reply, [reply] {
+        qWarning() << "[WebApiReply]" << reply->m_refusal;
+        emit reply->error(QNetworkReply::ProtocolFailure);
+        reply->deleteLater();
+    });
+    return reply;
+}
+
 QString WebApiReply::errorString() const
 {
-    return m_reply->errorString();
+    return m_reply ? m_reply->errorString() : m_refusal;
+}
+
+void WebApiReply::abort()
+{
+    if (m_reply)
+        m_reply->abort();
 }
 
 void WebApiReply::readResponse()
 {
+    m_httpStatus = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     m_response += m_reply->readAll();
     // A body that is not a JSON object is no error here: the object simply stays empty.
     m_jsonResponse = QJsonDocument::fromJson(m_response).object();

@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QNetworkReply>
 #include <QObject>
+#include <QPointer>
 
 // One answer of the web service. Emits exactly one of error() and finished(), then deletes itself
 // and the network reply; callers read the answer inside their handlers and keep no pointer.
@@ -13,10 +14,18 @@ class WebApiReply : public QObject
 
 public:
     explicit WebApiReply(QNetworkReply *reply);
+    // A request that was not sent: it fails on the next pass of the event loop, and its answer
+    // carries message as "message", like a refusal of the service.
+    static WebApiReply *refused(const QString &message);
 
     [[nodiscard]] QString errorString() const;
     [[nodiscard]] const QByteArray &response() const { return m_response; }
     [[nodiscard]] const QJsonObject &jsonResponse() const { return m_jsonResponse; }
+    // The HTTP status of the answer; 0 when none arrived (refused, timed out, aborted).
+    [[nodiscard]] int httpStatus() const { return m_httpStatus; }
+
+    // Ends the request now; it fails with OperationCanceledError.
+    void abort();
 
 Q_SIGNALS:
     void error(QNetworkReply::NetworkError error);
@@ -27,9 +36,12 @@ private Q_SLOTS:
     void onNetworkReplyFinished();
 
 private:
+    WebApiReply() = default;
     void readResponse();
 
-    QNetworkReply *m_reply;
+    QPointer<QNetworkReply> m_reply;
     QByteArray m_response;
     QJsonObject m_jsonResponse;
+    QString m_refusal;
+    int m_httpStatus = 0;
 };

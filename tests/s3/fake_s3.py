@@ -9,13 +9,17 @@ verdict, before it is answered, so that a test can check the client's signature 
     fake_s3.py --root DIR --config CONFIG.json [--port 0]
 
 CONFIG holds {"credentials": [{"access_key_id", "secret_access_key", "session_token"}],
-"buckets": [...], "hold_keys": {KEY: RELEASE_FILE}}. A request for a key in "hold_keys" is held,
-after ROOT/held/KEY has been created, until RELEASE_FILE exists (at most 30 s), so that a test
-can act while an upload is under way. The chosen port is printed on the first line of standard
+"buckets": [...], "hold_keys": {KEY: RELEASE_FILE}, "fault_file": FILE}. A request for a key in
+"hold_keys" is held, after ROOT/held/KEY has been created, until RELEASE_FILE exists (at most
+30 s), so that a test can act while an upload is under way. FILE, when it exists, holds
+{"mode": "none"|"refuse"|"slowdown"|"stall"|"trickle", "until": EPOCH_SECONDS or 0 for ever}:
+while it lasts every request meets that fault (closed without answer, 503 SlowDown, never
+answered, answered a byte a second). The chosen port is printed on the first line of standard
 output.
 """
 
 import argparse
+import socket
 import hashlib
 import json
 import os
@@ -153,8 +157,58 @@ class Handler(BaseHTTPRequestHandler):
         while not os.path.exists(release) and time.monotonic() < deadline:
             time.sleep(0.02)
 
+    def current_fault(self):
+        path = self.server.fault_file
+        if not path or not os.path.exists(path):
+            return None
+        try:
+            with open(path) as f:
+                fault = json.load(f)
+        except (OSError, ValueError):
+            return None
+        until = fault.get("until") or 0
+        if fault.get("mode", "none") == "none" or (until and time.time() >= until):
+            return None
+        return fault
+
+    def meet_fault(self, fault, record):
+        mode = fault["mode"]
+        until = fault.get("until") or 0
+        record["fault"] = mode
+        self.close_connection = True
+        if mode != "slowdown":
+            self.server.record(record)
+        if mode == "refuse":
+            self.connection.shutdown(socket.SHUT_RDWR)
+        elif mode == "slowdown":
+            self.send_error_xml(S3Error(503, "SlowDown", "Please reduce your request rate."),
+                                record)
+        elif mode in ("stall", "trickle"):
+            answer = (b"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")
+            deadline = until if until else time.time() + 600
+            sent = 0
+            while time.time() < deadline and not self.server.stopping:
+                time.sleep(1)
+                if mode == "trickle" and sent < len(answer) - 1:
+                    try:
+                        self.wfile.write(answer[sent:sent + 1])
+                        self.wfile.flush()
+                    except OSError:
+                        return
+                    sent += 1
+            try:
+                self.connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
     def handle_request(self):
         body = self.read_body()
+        fault = self.current_fault()
+        if fault:
+            bucket, key = self.split_bucket_and_key()
+            self.meet_fault(fault, {"method": self.command, "path": self.path, "bucket": bucket,
+                                    "key": key, "status": None})
+            return
         bucket, key = self.split_bucket_and_key()
         self.hold_if_asked(key)
         record = {"method": self.command, "path": self.path, "bucket": bucket, "key": key,
@@ -218,6 +272,8 @@ class Server(ThreadingHTTPServer):
         self.credentials = {c["access_key_id"]: c for c in config.get("credentials", [])}
         self.buckets = set(config.get("buckets", []))
         self.hold_keys = config.get("hold_keys", {})
+        self.fault_file = config.get("fault_file")
+        self.stopping = False
         self.log_lock = threading.Lock()
         self.log_path = os.path.join(root, "requests.jsonl")
 

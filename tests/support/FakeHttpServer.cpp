@@ -96,9 +96,14 @@ void FakeHttpServer::onReadyRead(QTcpSocket *socket)
         request.body = buffer.mid(headerEnd + 4, length);
         buffer.remove(0, headerEnd + 4 + length);
 
-        m_requests.append(request);
         const FakeHttpResponse response = respond(request);
+        request.answer = response.drop ? -1 : response.hold ? 0 : response.status;
+        m_requests.append(request);
         emit requestReceived(request);
+        if (response.drop) {
+            socket->abort();
+            return;
+        }
         if (response.hold)
             m_held.append({QPointer<QTcpSocket>(socket), response});
         else
@@ -114,7 +119,9 @@ void FakeHttpServer::writeResponse(QTcpSocket *socket, const FakeHttpResponse &r
                                                 {403, "Forbidden"},
                                                 {404, "Not Found"},
                                                 {422, "Unprocessable Entity"},
-                                                {500, "Internal Server Error"}};
+                                                {500, "Internal Server Error"},
+                                                {502, "Bad Gateway"},
+                                                {503, "Service Unavailable"}};
     QByteArray data = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
                       reasons.value(response.status, "Status") + "\r\n";
     data += "Content-Type: " + response.contentType + "\r\n";

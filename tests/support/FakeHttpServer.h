@@ -18,6 +18,9 @@ struct FakeHttpRequest
     QString path;
     QMap<QByteArray, QByteArray> headers;
     QByteArray body;
+    // What the server did: the HTTP status it answered, 0 when it held the answer, -1 when it
+    // closed the connection without one.
+    int answer = 0;
 
     [[nodiscard]] QByteArray header(const QByteArray &name) const
     {
@@ -34,6 +37,8 @@ struct FakeHttpResponse
     QByteArray contentType = "application/json";
     // Keep the connection open without answering until releaseHeldAnswers().
     bool hold = false;
+    // Close the connection without any answer, as a server that went away.
+    bool drop = false;
 };
 
 // A minimal HTTP/1.1 server on 127.0.0.1 for the tests, driven by the test's event loop (so it

@@ -1,9 +1,11 @@
 #include "FakeS3Server.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSaveFile>
 
 FakeS3Server::FakeS3Server(QObject *parent) : QObject(parent) {}
 
@@ -33,7 +35,8 @@ bool FakeS3Server::start(const QList<Credentials> &credentials, const QStringLis
         holds.insert(key, releasePath(key));
     config.write(QJsonDocument(QJsonObject{{"credentials", credentialArray},
                                            {"buckets", QJsonArray::fromStringList(buckets)},
-                                           {"hold_keys", holds}})
+                                           {"hold_keys", holds},
+                                           {"fault_file", faultPath()}})
                      .toJson());
     config.close();
 
@@ -53,8 +56,27 @@ bool FakeS3Server::start(const QList<Credentials> &credentials, const QStringLis
     return m_port != 0;
 }
 
+QString FakeS3Server::faultPath() const
+{
+    return m_dir.filePath(QStringLiteral("fault.json"));
+}
+
+void FakeS3Server::setFault(Fault fault, qint64 durationMs)
+{
+    static const char *const names[] = {"none", "refuse", "slowdown", "stall", "trickle"};
+    const double until =
+        durationMs < 0 ? 0.0 : double(QDateTime::currentMSecsSinceEpoch() + durationMs) / 1000.0;
+    // Replaced in one step: the server reads it at every request.
+    QSaveFile file(faultPath());
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(QJsonDocument(QJsonObject{{"mode", names[int(fault)]}, {"until", until}}).toJson());
+    file.commit();
+}
+
 void FakeS3Server::stop()
 {
+    setFault(Fault::None);
     releaseHeldKeys();
     if (m_process.state() == QProcess::NotRunning)
         return;

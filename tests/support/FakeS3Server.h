@@ -28,6 +28,21 @@ public:
     // An upload of a key in heldKeys is held until releaseHeldKeys().
     bool start(const QList<Credentials> &credentials, const QStringList &buckets,
                const QStringList &heldKeys = {});
+    enum class Fault
+    {
+        None,
+        // Closes each connection without an answer.
+        Refuse,
+        // Answers 503 SlowDown.
+        SlowDown,
+        // Takes the upload and never answers.
+        Stall,
+        // Answers one byte a second.
+        Trickle
+    };
+    // Every request in the next durationMs (for good when negative) meets the fault.
+    void setFault(Fault fault, qint64 durationMs = -1);
+
     // Whether a held upload of key has arrived (and waits).
     [[nodiscard]] bool isHeld(const QString &key) const;
     // Lets the held uploads of key (or of every held key) go on, now and later.
@@ -50,5 +65,6 @@ private:
     QStringList m_heldKeys;
 
     [[nodiscard]] QString releasePath(const QString &key) const;
+    [[nodiscard]] QString faultPath() const;
     quint16 m_port = 0;
 };

@@ -38,6 +38,21 @@ void FakeWebService::queueAnswer(const QString &path, const FakeHttpResponse &re
     m_queued[path].append(response);
 }
 
+void FakeWebService::setFault(const QString &path, const FakeHttpResponse &response,
+                              qint64 durationMs)
+{
+    m_faults.insert(path, {response, durationMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                                    : QDeadlineTimer(durationMs)});
+}
+
+FakeHttpResponse FakeWebService::status(int code, const QByteArray &body)
+{
+    FakeHttpResponse response;
+    response.status = code;
+    response.body = body;
+    return response;
+}
+
 QJsonObject FakeWebService::streamAnswer(const StreamAnswer &answer)
 {
     const QJsonObject credentials{{"access_key_id", answer.accessKeyId},
@@ -57,6 +72,9 @@ QJsonObject FakeWebService::streamAnswer(const StreamAnswer &answer)
 
 FakeHttpResponse FakeWebService::respond(const FakeHttpRequest &request)
 {
+    const auto fault = m_faults.constFind(request.path);
+    if (fault != m_faults.constEnd() && !fault->second.hasExpired())
+        return fault->first;
     auto queued = m_queued.find(request.path);
     if (queued != m_queued.end() && !queued->isEmpty())
         return queued->takeFirst();

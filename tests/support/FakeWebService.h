@@ -2,6 +2,7 @@
 
 #include "FakeHttpServer.h"
 
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -28,6 +29,11 @@ public:
     void setAnswer(const QString &path, const FakeHttpResponse &response);
     // Answers the next request for path only (before the path's standing answer).
     void queueAnswer(const QString &path, const FakeHttpResponse &response);
+    // A fault: every request for path gets response (a 5xx, malformed JSON, hold, drop) for
+    // durationMs from now, or until clearFaults() when durationMs is negative.
+    void setFault(const QString &path, const FakeHttpResponse &response, qint64 durationMs);
+    void clearFaults() { m_faults.clear(); }
+    static FakeHttpResponse status(int code, const QByteArray &body = "{}");
 
     struct StreamAnswer
     {
@@ -52,4 +58,5 @@ protected:
 private:
     QHash<QString, FakeHttpResponse> m_answers;
     QHash<QString, QList<FakeHttpResponse>> m_queued;
+    QHash<QString, QPair<FakeHttpResponse, QDeadlineTimer>> m_faults;
 };

@@ -1,7 +1,15 @@
 import QtQuick
 import "../../../components"
+import "../../../colors.js" as Colors
 
 Column {
+    id: vMixSettings
+
+    // The intervals the poller works with: shorter ones flood vMix and the log, longer ones look
+    // enabled while nothing is sent.
+    readonly property int minimumPollInterval: 100
+    readonly property int maximumPollInterval: 60000
+
     spacing: 8
 
     MyLabel {
@@ -38,10 +46,24 @@ Column {
         text: liveStreamSettings.vMixApiPollInterval
         onEditingFinished: {
             const value = parseInt(text)
-            if (isFinite(value))
+            if (isFinite(value) && value >= vMixSettings.minimumPollInterval
+                    && value <= vMixSettings.maximumPollInterval) {
+                pollIntervalError.text = ""
                 liveStreamSettings.vMixApiPollInterval = value
-            else
+            } else {
+                pollIntervalError.text = "The poll interval must be between "
+                        + vMixSettings.minimumPollInterval + " and "
+                        + vMixSettings.maximumPollInterval + " milliseconds."
                 text = Qt.binding(() => liveStreamSettings.vMixApiPollInterval)
+            }
         }
+    }
+    MyLabel {
+        id: pollIntervalError
+        objectName: "vMixApiPollIntervalError"
+        width: parent.width
+        visible: text !== ""
+        color: Colors.red
+        wrapMode: Text.WordWrap
     }
 }
