@@ -114,7 +114,12 @@ void HeadlessRecording::authenticate()
     connect(webApi, &WebApi::loginSuccessful, this, &HeadlessRecording::startRecording,
             Qt::SingleShotConnection);
     connect(
-        webApi, &WebApi::loginFailed, this, [this] { fail(QStringLiteral("login failed")); },
+        webApi, &WebApi::loginFailed, this,
+        [this, webApi] {
+            const QString reason = webApi->loginError();
+            fail(reason.isEmpty() ? QStringLiteral("login failed")
+                                  : QStringLiteral("login failed: %1").arg(reason));
+        },
         Qt::SingleShotConnection);
     webApi->login(m_options.email, password);
 }

@@ -181,7 +181,8 @@ private Q_SLOTS:
                "upload.bucket.";
         QTest::newRow("login answer without token")
             << FakeWebService::loginPath << QByteArray(R"({"user_email":"speaker@example.org"})")
-            << QStringList{} << "login failed";
+            << QStringList{}
+            << "login failed: The web service's login answer carries no user token.";
     }
 
     void headlessRefusesUnusableAnswers()
