@@ -7,16 +7,45 @@
 
 #include <QGuiApplication>
 #include <QQuickWindow>
+#include <QThreadPool>
 #include <QTimer>
+
+#include <opencv2/core/utility.hpp>
 
 #include <cstdio>
 #include <memory>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
 void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     Logging::instance()->log(type, context, message);
+}
+
+// The recorder runs beside the presentation it records and should hardly be noticed there. Its
+// work is one picture a second, so the libraries' defaults for heavy image processing only cost
+// memory and wake-ups.
+void limitProcessResources()
+{
+#ifdef __GLIBC__
+    // Every thread that allocates would get a malloc arena of its own, each keeping its freed
+    // memory. Frames are large: a fixed mmap threshold hands each one back to the system when it
+    // is freed instead of letting the threshold grow and the arenas keep them.
+    mallopt(M_ARENA_MAX, 2);
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
+    // A thread pool per core for pictures that take milliseconds is all overhead: the
+    // comparison and the conversions run on the thread that asks for them.
+    cv::setNumThreads(0);
+    // Qt's pool serves the occasional large image conversion (a slide saved as PNG).
+    QThreadPool::globalInstance()->setMaxThreadCount(1);
+    // The window renders in software: Qt need not load the OpenGL libraries for the X display.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
 }
 
 } // namespace
@@ -29,6 +58,7 @@ int main(int argc, char *argv[])
 #else
     qputenv("OPENCV_VIDEOIO_PRIORITY_LIST", "V4L2");
 #endif
+    limitProcessResources();
     qInstallMessageHandler(messageHandler);
     ApplicationIdentity::apply();
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
