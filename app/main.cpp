@@ -32,11 +32,12 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
 void limitProcessResources()
 {
 #ifdef __GLIBC__
-    // Every thread that allocates would get a malloc arena of its own, each keeping its freed
-    // memory. Frames are large: a fixed mmap threshold hands each one back to the system when it
-    // is freed instead of letting the threshold grow and the arenas keep them.
+    // Every thread that allocates would get a malloc arena of its own, each keeping the freed
+    // memory of its frames. Two are plenty for a handful of threads that allocate once a second.
+    // The mmap threshold stays dynamic on purpose: fixed low, every frame-sized buffer would go
+    // back to the system when freed and come again as fresh pages, and page faults cost more
+    // than the copies themselves.
     mallopt(M_ARENA_MAX, 2);
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 #endif
     // A thread pool per core for pictures that take milliseconds is all overhead: the
     // comparison and the conversions run on the thread that asks for them.

@@ -1,5 +1,7 @@
 #include "ScreenFramePool.h"
 
+#include <QDebug>
+
 #include <algorithm>
 
 std::unique_ptr<cv::Mat> ScreenFramePool::take(int screen, int rows, int cols, int type)
@@ -24,6 +26,9 @@ std::unique_ptr<cv::Mat> ScreenFramePool::take(int screen, int rows, int cols, i
     }
     if (buffers.size() < size_t(buffersPerScreen)) {
         buffers.emplace_back(rows, cols, type);
+        // Rare: a new buffer means one more frame in flight than ever before.
+        qDebug() << "[ScreenFramePool]"
+                 << "screen" << screen << "now has" << buffers.size() << "frame buffers";
         return std::make_unique<cv::Mat>(buffers.back());
     }
     return std::make_unique<cv::Mat>(rows, cols, type);
