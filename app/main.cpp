@@ -7,16 +7,46 @@
 
 #include <QGuiApplication>
 #include <QQuickWindow>
+#include <QThreadPool>
 #include <QTimer>
+
+#include <opencv2/core/utility.hpp>
 
 #include <cstdio>
 #include <memory>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
 void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     Logging::instance()->log(type, context, message);
+}
+
+// The recorder runs beside the presentation it records and should hardly be noticed there. Its
+// work is one picture a second, so the libraries' defaults for heavy image processing only cost
+// memory and wake-ups.
+void limitProcessResources()
+{
+#ifdef __GLIBC__
+    // Every thread that allocates would get a malloc arena of its own, each keeping the freed
+    // memory of its frames. Two are plenty for a handful of threads that allocate once a second.
+    // The mmap threshold stays dynamic on purpose: fixed low, every frame-sized buffer would go
+    // back to the system when freed and come again as fresh pages, and page faults cost more
+    // than the copies themselves.
+    mallopt(M_ARENA_MAX, 2);
+#endif
+    // A thread pool per core for pictures that take milliseconds is all overhead: the
+    // comparison and the conversions run on the thread that asks for them.
+    cv::setNumThreads(0);
+    // Qt's pool serves the occasional large image conversion (a slide saved as PNG).
+    QThreadPool::globalInstance()->setMaxThreadCount(1);
+    // The window renders in software: Qt need not load the OpenGL libraries for the X display.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
 }
 
 } // namespace
@@ -29,6 +59,7 @@ int main(int argc, char *argv[])
 #else
     qputenv("OPENCV_VIDEOIO_PRIORITY_LIST", "V4L2");
 #endif
+    limitProcessResources();
     qInstallMessageHandler(messageHandler);
     ApplicationIdentity::apply();
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);

@@ -1,26 +1,10 @@
 #include "SlideSourceScreenInterval.h"
 
+#include "ScreenGrabber.h"
+
+#include <QDebug>
 #include <QGuiApplication>
-#include <QImage>
-#include <QPixmap>
 #include <QScreen>
-#include <QTimer>
-
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
-
-#include <memory>
-
-namespace {
-
-// A matrix header over the image's own pixels, without a copy.
-cv::Mat wrapImage(const QImage &image, int type)
-{
-    return cv::Mat(image.height(), image.width(), type, const_cast<uchar *>(image.constBits()),
-                   size_t(image.bytesPerLine()));
-}
-
-} // namespace
 
 SlideSourceScreenInterval::SlideSourceScreenInterval(const SlidesSourceInfo &info)
     : SlideSource(info)
@@ -39,6 +23,11 @@ void SlideSourceScreenInterval::run()
     emit slidesFrozenChanged();
     emit slidesResolutionsChanged();
 
+    // Made here so that it belongs to the source thread, like everything it grabs with.
+    m_grabber = ScreenGrabber::create();
+    connect(m_grabber.get(), &ScreenGrabber::grabError, this, &SlideSource::captureError);
+    qDebug() << "[SlideSourceScreenInterval]"
+             << "grabbing with" << m_grabber->name();
     startCaptureTimer();
 
     restartTimer();
@@ -47,6 +36,7 @@ void SlideSourceScreenInterval::run()
     exec();
 
     stopCaptureTimer();
+    m_grabber.reset();
     emit stopped();
 }
 
@@ -58,48 +48,16 @@ void SlideSourceScreenInterval::captureSlide()
 void SlideSourceScreenInterval::capture(bool forceNewSlide)
 {
     const qint64 time = currentSlideTime();
+    if (!m_grabber)
+        return;
     QList<SlideImage> batch;
     const QList<QScreen *> screens = QGuiApplication::screens();
     batch.reserve(screens.size());
-    for (QScreen *screen : screens) {
-        const QImage image = screen->grabWindow(0, 0, 0, -1, -1).toImage();
-        batch.append(SlideImage{qImageToCvMat(image), image});
-    }
+    for (int i = 0; i < int(screens.size()); ++i)
+        batch.append(m_grabber->grab(i, screens.at(i)));
+    if (int(screens.size()) < m_screenCount)
+        m_grabber->releaseScreensFrom(int(screens.size()));
+    m_screenCount = int(screens.size());
     updateSlidesResolutions(batch);
     emit slidesCaptured(time, batch, forceNewSlide);
-}
-
-cv::Mat *SlideSourceScreenInterval::qImageToCvMat(const QImage &image)
-{
-    auto mat = std::make_unique<cv::Mat>();
-    try {
-        switch (image.format()) {
-        case QImage::Format_Invalid:
-            break;
-        case QImage::Format_RGB32:
-            cv::cvtColor(wrapImage(image, CV_8UC4), *mat, cv::COLOR_BGRA2BGR);
-            break;
-        case QImage::Format_ARGB32:
-        case QImage::Format_ARGB32_Premultiplied:
-            wrapImage(image, CV_8UC4).copyTo(*mat);
-            break;
-        case QImage::Format_RGB888:
-            cv::cvtColor(wrapImage(image, CV_8UC3), *mat, cv::COLOR_RGB2BGR);
-            break;
-        default: {
-            qWarning() << "[SlideSourceScreenInterval]"
-                       << "unhandled screenshot image format" << image.format();
-            const QImage converted = image.convertToFormat(QImage::Format_ARGB32);
-            wrapImage(converted, CV_8UC4).copyTo(*mat);
-            emit captureError(QStringLiteral("Invalid screenshot format. Recorded slides can be "
-                                             "corrupted or have broken colors."));
-            break;
-        }
-        }
-    } catch (const cv::Exception &exception) {
-        qWarning() << "[SlideSourceScreenInterval]"
-                   << "cv::Exception:" << exception.what();
-        mat->release();
-    }
-    return mat.release();
 }

@@ -2,15 +2,13 @@
 
 #include "SlideSource.h"
 
-class QImage;
-class QTimer;
+#include <memory>
 
-namespace cv {
-class Mat;
-}
+class ScreenGrabber;
 
 // Grabs every screen of this computer once a second; one picture per screen and batch, in the
-// order of the application's screen list.
+// order of the application's screen list. How a screen is grabbed is up to the ScreenGrabber made
+// for the source thread when it starts.
 class SlideSourceScreenInterval : public SlideSource
 {
     Q_OBJECT
@@ -25,10 +23,8 @@ protected:
     void run() override;
 
 private:
-    friend class ScreenCaptureTest;
-
     void capture(bool forceNewSlide) override;
-    // The picture as a new matrix that owns its pixels: 3-channel B G R for opaque grabs, 4-channel
-    // B G R A for grabs with alpha. Reports formats it cannot take as they are by captureError().
-    [[nodiscard]] cv::Mat *qImageToCvMat(const QImage &image);
+
+    std::unique_ptr<ScreenGrabber> m_grabber;
+    int m_screenCount = 0;
 };

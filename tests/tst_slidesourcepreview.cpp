@@ -56,8 +56,14 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!preview.loading(), 10000);
         const QList<QImage> images = preview.images();
         QCOMPARE(images.size(), QGuiApplication::screens().size());
-        QCOMPARE(images.first().size(), QGuiApplication::primaryScreen()->size() *
-                                            QGuiApplication::primaryScreen()->devicePixelRatio());
+        // Kept as shown: scaled once into the picture's place in the item.
+        const QSize captured = QGuiApplication::primaryScreen()->size() *
+                               QGuiApplication::primaryScreen()->devicePixelRatio();
+        QCOMPARE(images.first().size(),
+                 SlideSourcePreview::placement(0, int(images.size()), captured, 1.0,
+                                               preview.boundingRect())
+                     .size()
+                     .toSize());
         const QVariantList resolutions = preview.slidesResolutions();
         QCOMPARE(resolutions.size(), images.size());
         QCOMPARE(resolutions.first().toMap().value("width").toDouble(),

@@ -10,6 +10,7 @@ ImageItem::ImageItem(QQuickItem *parent) : QQuickPaintedItem(parent) {}
 void ImageItem::setImage(const QImage &image)
 {
     m_image = image;
+    m_scaled = QImage();
     Q_EMIT imageChanged(m_image);
     update();
 }
@@ -37,7 +38,12 @@ void ImageItem::paint(QPainter *painter)
     const QRectF where = placement(QSizeF(m_image.size()), d, bounds);
     if (where.isEmpty())
         return;
-    const QImage scaled = m_image.scaled(qRound(where.width() * d), qRound(where.height() * d),
-                                         Qt::KeepAspectRatio, Qt::FastTransformation);
-    painter->drawImage(where, scaled);
+    // Scaled once per picture and size: the scene repaints the item for reasons of its own too.
+    const QSize target(qRound(where.width() * d), qRound(where.height() * d));
+    if (m_scaled.isNull() || m_scaled.size() != target) {
+        m_scaled = m_image.scaled(target, Qt::KeepAspectRatio, Qt::FastTransformation)
+                       .convertToFormat(QImage::Format_RGB32);
+        m_scaled.setDevicePixelRatio(d);
+    }
+    painter->drawImage(where, m_scaled);
 }

@@ -28,4 +28,6 @@ Q_SIGNALS:
 
 private:
     QImage m_image;
+    // m_image as last painted.
+    QImage m_scaled;
 };

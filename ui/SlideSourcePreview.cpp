@@ -149,15 +149,43 @@ void SlideSourcePreview::onSlidesCaptured(qint64 /*time*/, const QList<SlideImag
                                           bool /*forceNewSlide*/)
 {
     m_images.clear();
+    m_imageSizes.clear();
     if (m_refreshTimer.isActive()) {
-        // The picture may live in the matrix's buffer: copy it before the matrix goes.
-        for (const SlideImage &slide : slides)
-            m_images.append(slide.image.copy());
+        // The picture may live on the matrix's pixels, which go back to the source below: what
+        // is kept is the picture as it will be shown, scaled once here rather than at every paint.
+        const QRectF bounds = boundingRect();
+        const qreal dpr = displayPixelRatio();
+        const int count = int(slides.size());
+        for (int i = 0; i < count; ++i) {
+            const QImage &image = slides.at(i).image;
+            m_imageSizes.append(image.size());
+            m_images.append(
+                scaledForDisplay(image, placement(i, count, image.size(), dpr, bounds), dpr));
+        }
     }
     // This item is the batch's only receiver and owns its matrices.
     SlideImage::releaseFrames(slides);
     Q_EMIT loadingChanged();
     update();
+}
+
+QImage SlideSourcePreview::scaledForDisplay(const QImage &image, const QRectF &where, qreal dpr)
+{
+    if (where.isEmpty() || image.isNull())
+        return QImage();
+    // Fast transformation: the preview is a glance, and it comes ten times a second. RGB32 is what
+    // the painter blits without a conversion.
+    QImage scaled = image
+                        .scaled(qRound(where.width() * dpr), qRound(where.height() * dpr),
+                                Qt::KeepAspectRatio, Qt::FastTransformation)
+                        .convertToFormat(QImage::Format_RGB32);
+    scaled.setDevicePixelRatio(dpr);
+    return scaled;
+}
+
+qreal SlideSourcePreview::displayPixelRatio() const
+{
+    return window() ? window()->effectiveDevicePixelRatio() : 1.0;
 }
 
 void SlideSourcePreview::stop()
@@ -174,6 +202,7 @@ void SlideSourcePreview::stop()
 
     m_refreshTimer.stop();
     m_images.clear();
+    m_imageSizes.clear();
     Q_EMIT loadingChanged();
     update();
 
@@ -249,16 +278,13 @@ void SlideSourcePreview::paint(QPainter *painter)
         painter->drawRect(bounds);
         return;
     }
-    const qreal dpr = window() ? window()->effectiveDevicePixelRatio() : 1.0;
+    const qreal dpr = displayPixelRatio();
     const int count = int(m_images.size());
     for (int i = 0; i < count; ++i) {
-        const QImage &image = m_images.at(i);
-        const QRectF where = placement(i, count, image.size(), dpr, bounds);
-        if (where.isEmpty())
-            continue;
-        QImage scaled = image.scaled(qRound(where.width() * dpr), qRound(where.height() * dpr),
-                                     Qt::KeepAspectRatio, Qt::FastTransformation);
-        scaled.setDevicePixelRatio(dpr);
-        painter->drawImage(where.topLeft(), scaled);
+        const QRectF where = placement(i, count, m_imageSizes.at(i), dpr, bounds);
+        // Drawn one to one unless the item was resized since the capture; the next capture, at
+        // most 100 ms later, is scaled for the new size.
+        if (!where.isEmpty() && !m_images.at(i).isNull())
+            painter->drawImage(where, m_images.at(i));
     }
 }

@@ -45,6 +45,7 @@ public:
     [[nodiscard]] QVariantList slidesResolutions() const;
     [[nodiscard]] qint64 mousePositionX() const { return m_mousePositionX; }
     [[nodiscard]] qint64 mousePositionY() const { return m_mousePositionY; }
+    // The pictures of the last capture as they are shown: scaled to their place in the item.
     [[nodiscard]] QList<QImage> images() const { return m_images; }
 
     // Stops whatever runs and starts the source selected in the settings. Refused while a stop
@@ -76,6 +77,9 @@ private Q_SLOTS:
 
 private:
     void onSlidesCaptured(qint64 time, const QList<SlideImage> &slides, bool forceNewSlide);
+    [[nodiscard]] static QImage scaledForDisplay(const QImage &image, const QRectF &where,
+                                                 qreal dpr);
+    [[nodiscard]] qreal displayPixelRatio() const;
     void onPointerRecordingSettingChanged();
     void setStopping(bool stopping);
     void waitForSourceEnd(SlideSource *source);
@@ -85,6 +89,8 @@ private:
     bool m_stopping = false;
     std::unique_ptr<SlideSource> m_slideSource;
     QList<QImage> m_images;
+    // The captured sizes of m_images, which paint() places them by.
+    QList<QSize> m_imageSizes;
     std::unique_ptr<MouseListenerPrivate> m_mouseListener;
     qint64 m_mousePositionX = 0;
     qint64 m_mousePositionY = 0;
