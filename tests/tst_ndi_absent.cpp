@@ -64,23 +64,25 @@ private Q_SLOTS:
         QVERIFY2(lines.first().contains("libndi.so.6"), qPrintable(lines.first()));
     }
 
-    // A stream chosen in an earlier run falls back like any vanished source; the rest of the
-    // list is what it would be anyway.
-    void storedStreamFallsBack()
+    // A stream chosen in an earlier run stays the choice, shown as unavailable, and is neither
+    // replaced by screen capture nor overwritten; the list is what it would be anyway.
+    void storedStreamStaysChosen()
     {
         QSettings().setValue("recorderSettings/selectedSlideSource", QByteArray("10.0.0.7:5961"));
         RecorderSettings *settings = RecorderSettings::instance();
         settings->load();
-        QTRY_COMPARE_WITH_TIMEOUT(settings->selectedSlideSource().id(),
-                                  QByteArray("IntervalScreenCapture"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(settings->devicesLoaded(), 5000);
+        QCOMPARE(settings->selectedSlideSource().id(), QByteArray("10.0.0.7:5961"));
+        QVERIFY(!settings->selectedSlideSourceAvailable());
+        QTest::qWait(100);
+        QCOMPARE(QSettings().value("recorderSettings/selectedSlideSource").toByteArray(),
+                 QByteArray("10.0.0.7:5961"));
         const QList<SlidesSourceInfo> sources = settings->availableSlideSources();
         QCOMPARE(sources.constFirst().id(), QByteArray("IntervalScreenCapture"));
         for (const SlidesSourceInfo &source : sources)
             QVERIFY(source.type() != SlidesSourceInfo::NDI);
         QCOMPARE(sources, SlidesSourceInfo::availableSlideSourcesGeneral() +
                               SlidesSourceInfo::availableSlideSourcesWindowsDirectShow());
-        QTRY_COMPARE(QSettings().value("recorderSettings/selectedSlideSource").toByteArray(),
-                     QByteArray("IntervalScreenCapture"));
         QCOMPARE(collectedLines().size(), 1);
     }
 
