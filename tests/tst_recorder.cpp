@@ -4,6 +4,7 @@
 #include "Recorder.h"
 #include "RecorderSettings.h"
 #include "RecorderTestSetup.h"
+#include "RecordingErrorList.h"
 #include "SlideRecorder.h"
 #include "TestEnvironment.h"
 #include "X11Pointer.h"
@@ -188,6 +189,24 @@ private Q_SLOTS:
         QCOMPARE(QDir(m_work.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
                  directoriesBefore);
         QTRY_COMPARE_WITH_TIMEOUT(RecorderTestSetup::threadCount(), threadsBefore, 5000);
+    }
+
+    // A source without signal reports the same message every second for hours: the list stays
+    // short and readable.
+    void repeatedErrorsAreCountedNotRepeated()
+    {
+        RecordingErrorList errors;
+        for (int second = 0; second < 3600; ++second) {
+            errors.add(QStringLiteral("No signal on the capture card."));
+            if (second % 10 == 0)
+                errors.add(QStringLiteral("Upload %1 failed.").arg(second));
+        }
+        QCOMPARE(errors.size(), qsizetype(RecordingErrorList::maxMessages));
+        const QStringList messages = errors.messages();
+        // The repeated message sits where it last came, with its count.
+        QCOMPARE(messages.last(), QStringLiteral("No signal on the capture card. (3600 times)"));
+        QCOMPARE(messages.at(messages.size() - 2), QStringLiteral("Upload 3590 failed."));
+        QVERIFY(!messages.contains(QStringLiteral("Upload 0 failed.")));
     }
 
     void startsInTheSameSecondGetTheirOwnDirectories()
