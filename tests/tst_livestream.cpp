@@ -2,6 +2,7 @@
 #include "FakeWebService.h"
 #include "LiveStream.h"
 #include "LoginSettings.h"
+#include "TestServices.h"
 #include "WebApi.h"
 
 #include <QDir>
@@ -90,13 +91,8 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
         QCoreApplication::setOrganizationName("QuilloraTest");
         QCoreApplication::setApplicationName("LiveStreamTest");
-        QVERIFY(m_service.listen());
-        qputenv("QUILLORA_API_URL", m_service.url().toUtf8());
-        QVERIFY2(
-            m_s3.start({{m_answer.accessKeyId, m_answer.secretAccessKey, m_answer.sessionToken}},
-                       {m_answer.bucket}),
-            qPrintable(m_s3.errorOutput()));
-        qputenv("QUILLORA_S3_ENDPOINT", m_s3.endpoint().toUtf8());
+        const QString servicesError = TestServices::start(m_service, m_s3, m_answer);
+        QVERIFY2(servicesError.isEmpty(), qPrintable(servicesError));
     }
 
     void cleanupTestCase() { qInstallMessageHandler(previousHandler); }

@@ -1,6 +1,7 @@
 #include "FakeS3Server.h"
 #include "FakeWebService.h"
 #include "LiveStream.h"
+#include "TestServices.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -111,13 +112,8 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
         QCoreApplication::setOrganizationName("QuilloraTest");
         QCoreApplication::setApplicationName("LiveStreamFaultsTest");
-        QVERIFY(m_service.listen());
-        qputenv("QUILLORA_API_URL", m_service.url().toUtf8());
-        QVERIFY2(
-            m_s3.start({{m_answer.accessKeyId, m_answer.secretAccessKey, m_answer.sessionToken}},
-                       {m_answer.bucket}),
-            qPrintable(m_s3.errorOutput()));
-        qputenv("QUILLORA_S3_ENDPOINT", m_s3.endpoint().toUtf8());
+        const QString servicesError = TestServices::start(m_service, m_s3, m_answer);
+        QVERIFY2(servicesError.isEmpty(), qPrintable(servicesError));
     }
 
     void init()

@@ -5,6 +5,7 @@
 #include "RecorderSettings.h"
 #include "RecorderTestSetup.h"
 #include "TestEnvironment.h"
+#include "TestServices.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -75,13 +76,8 @@ private Q_SLOTS:
         QVERIFY(m_config.isValid() && m_work.isValid());
         QVERIFY(RecorderTestSetup::prepare(m_config.path(), m_work.path()));
         QVERIFY(RecorderTestSetup::selectSources(RecorderTestSetup::sineSourceId()));
-        QVERIFY(m_service.listen());
-        qputenv("QUILLORA_API_URL", m_service.url().toUtf8());
-        QVERIFY2(
-            m_s3.start({{m_answer.accessKeyId, m_answer.secretAccessKey, m_answer.sessionToken}},
-                       {m_answer.bucket}),
-            qPrintable(m_s3.errorOutput()));
-        qputenv("QUILLORA_S3_ENDPOINT", m_s3.endpoint().toUtf8());
+        const QString servicesError = TestServices::start(m_service, m_s3, m_answer);
+        QVERIFY2(servicesError.isEmpty(), qPrintable(servicesError));
     }
 
     void init()

@@ -7,6 +7,7 @@
 #include "RecordingErrorList.h"
 #include "SlideRecorder.h"
 #include "TestEnvironment.h"
+#include "TestServices.h"
 #include "X11Pointer.h"
 
 #include <QDir>
@@ -56,13 +57,8 @@ private Q_SLOTS:
         m_screenCapture = RecorderSettings::instance()->selectedSlideSource();
         QCOMPARE(m_screenCapture.type(), SlidesSourceInfo::ScreenInterval);
 
-        QVERIFY(m_service.listen());
-        qputenv("QUILLORA_API_URL", m_service.url().toUtf8());
-        QVERIFY2(
-            m_s3.start({{m_answer.accessKeyId, m_answer.secretAccessKey, m_answer.sessionToken}},
-                       {m_answer.bucket}),
-            qPrintable(m_s3.errorOutput()));
-        qputenv("QUILLORA_S3_ENDPOINT", m_s3.endpoint().toUtf8());
+        const QString servicesError = TestServices::start(m_service, m_s3, m_answer);
+        QVERIFY2(servicesError.isEmpty(), qPrintable(servicesError));
         connect(&m_service, &FakeHttpServer::requestReceived, this,
                 [this](const FakeHttpRequest &request) {
                     if (request.path == FakeWebService::pingPath)

@@ -11,6 +11,7 @@
 #include "S3TransferApi.h"
 #include "SlideSourcePreview.h"
 #include "TestEnvironment.h"
+#include "TestServices.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -89,13 +90,8 @@ private Q_SLOTS:
         if (qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME"))
             QSKIP("runs only with the private settings store of scripts/test");
         QVERIFY(m_dataDir.isValid());
-        QVERIFY(m_service.listen());
-        qputenv("QUILLORA_API_URL", m_service.url().toUtf8());
-        QVERIFY2(
-            m_s3.start({{m_answer.accessKeyId, m_answer.secretAccessKey, m_answer.sessionToken}},
-                       {m_answer.bucket}),
-            qPrintable(m_s3.errorOutput()));
-        qputenv("QUILLORA_S3_ENDPOINT", m_s3.endpoint().toUtf8());
+        const QString servicesError = TestServices::start(m_service, m_s3, m_answer);
+        QVERIFY2(servicesError.isEmpty(), qPrintable(servicesError));
         MetaTypes::registerAll();
         S3TransferApi::init();
 
