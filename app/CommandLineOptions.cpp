@@ -1,5 +1,7 @@
 #include "CommandLineOptions.h"
 
+#include "ExportKind.h"
+
 CommandLineOptions CommandLineOptions::parse(const QStringList &arguments)
 {
     CommandLineOptions options;
@@ -40,6 +42,15 @@ CommandLineOptions CommandLineOptions::parse(const QStringList &arguments)
             if (!ok || seconds <= 0)
                 return fail(QStringLiteral("--duration needs a positive number of seconds"));
             options.durationSeconds = seconds;
+        } else if (argument == QLatin1String("--export")) {
+            if (!takeValue(options.exportKind) || !ExportKinds::fromName(options.exportKind))
+                return fail(QStringLiteral("--export needs one of %1")
+                                .arg(ExportKinds::names().join(QLatin1Char('|'))));
+            if (!takeValue(options.exportDir))
+                return fail(QStringLiteral("--export needs a presentation directory"));
+        } else if (valueOption("--output", options.exportOutput)) {
+            if (options.exportOutput.isEmpty())
+                return fail(QStringLiteral("--output needs a file"));
         } else if (valueOption("--data-dir", options.dataDir)) {
             if (options.dataDir.isEmpty())
                 return fail(QStringLiteral("--data-dir needs a directory"));
@@ -60,6 +71,10 @@ CommandLineOptions CommandLineOptions::parse(const QStringList &arguments)
         }
     }
 
+    if (options.exporting() && (options.record || options.listSources))
+        return fail(QStringLiteral("--export excludes --record and --list-sources"));
+    if (!options.exportOutput.isEmpty() && !options.exporting())
+        return fail(QStringLiteral("--output needs --export"));
     if (options.record && options.listSources)
         return fail(QStringLiteral("--record and --list-sources exclude each other"));
     if (!options.record) {
@@ -81,6 +96,8 @@ QString CommandLineOptions::usage()
         "                        [--presentation-id ID] [--connect-existing]]\n"
         "                        [--slide-source ID] [--audio-input ID] [--data-dir DIR]\n"
         "       QuilloraRecorder --list-sources\n"
+        "       QuilloraRecorder --export video|handout|player PRESENTATION_DIR\n"
+        "                        [--output FILE]\n"
         "\n"
         "  --data-dir DIR         keep Logs and Presentations in DIR\n"
         "  --record               record one presentation without a window; stops after\n"
@@ -93,5 +110,10 @@ QString CommandLineOptions::usage()
         "  --list-sources         print the slide sources and audio inputs with their ids\n"
         "  --slide-source ID      choose the slide source (saved in the settings)\n"
         "  --audio-input ID       choose the audio input (saved in the settings)\n"
+        "  --export KIND DIR      export a recorded presentation: video (MP4 with\n"
+        "                         chapters, video.mp4), handout (PDF, handout.pdf) or\n"
+        "                         player (a page that plays it, index.html); written into\n"
+        "                         DIR unless --output names the file\n"
+        "  --output FILE          the file the export writes\n"
         "  --help                 show this text\n");
 }

@@ -28,7 +28,13 @@ struct CommandLineOptions
     QString slideSourceId;        // --slide-source
     QString audioInputId;         // --audio-input
 
+    // Export of a finished presentation, without a window.
+    QString exportKind;   // --export video|handout|player
+    QString exportDir;    // the presentation directory after the kind
+    QString exportOutput; // --output: the file to write, else the default one in exportDir
+
     [[nodiscard]] bool headless() const { return record || listSources; }
+    [[nodiscard]] bool exporting() const { return !exportKind.isEmpty(); }
 
     // arguments as QCoreApplication::arguments() gives them, the program first
     static CommandLineOptions parse(const QStringList &arguments);

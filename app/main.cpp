@@ -1,6 +1,7 @@
 #include "Application.h"
 #include "ApplicationIdentity.h"
 #include "CommandLineOptions.h"
+#include "ExportCommand.h"
 #include "Logging.h"
 #include "MetaTypes.h"
 #include "S3TransferApi.h"
@@ -12,7 +13,9 @@
 
 #include <opencv2/core/utility.hpp>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #ifdef __GLIBC__
@@ -49,6 +52,20 @@ void limitProcessResources()
         qputenv("QT_XCB_GL_INTEGRATION", "none");
 }
 
+// An export runs where there is no display as well: it draws into files only. Its standard
+// output and error carry the outcome and the progress only, from the start.
+void prepareForExport(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--export") != 0)
+            continue;
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        Logging::instance()->setConsole(nullptr);
+        return;
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -60,6 +77,12 @@ int main(int argc, char *argv[])
     qputenv("OPENCV_VIDEOIO_PRIORITY_LIST", "V4L2");
 #endif
     limitProcessResources();
+    prepareForExport(argc, argv);
+#ifdef SIGXFSZ
+    // A file-size limit makes the write that hits it fail with EFBIG, which every writer reports
+    // and cleans up after; the signal's default would kill the process in the middle instead.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     qInstallMessageHandler(messageHandler);
     ApplicationIdentity::apply();
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
@@ -81,6 +104,13 @@ int main(int argc, char *argv[])
             return help ? 0 : 2;
         }
 
+        if (options.exporting()) {
+            ExportCommand command(options);
+            QTimer::singleShot(0, &command, &ExportCommand::run);
+            result = QGuiApplication::exec();
+            S3TransferApi::shutdown();
+            return result;
+        }
         if (options.headless())
             Logging::instance()->setConsole(stderr);
 

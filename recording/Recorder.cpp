@@ -1,8 +1,11 @@
 #include "Recorder.h"
 
 #include "ApplicationIdentity.h"
+#include "ExportControl.h"
 #include "LiveStreamSettings.h"
+#include "PlayerPageWriter.h"
 #include "Presentation.h"
+#include "RecordedPresentation.h"
 #include "RecorderSettings.h"
 #include "WebApi.h"
 #include "WebApiReply.h"
@@ -10,6 +13,30 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QRandomGenerator64>
+
+namespace {
+
+// A finished recording can be watched without the recorder: a page next to its files plays it.
+void writePlayerPage(const QDir &directory)
+{
+    RecordedPresentation recorded;
+    PlayerPageWriter writer;
+    ExportControl control;
+    QString error;
+    if (!recorded.load(directory, &error)) {
+        qInfo() << "[Recorder]"
+                << "no player page:" << error;
+        return;
+    }
+    if (!recorded.hasAudio())
+        return;
+    if (!writer.write(recorded, directory.absoluteFilePath(writer.defaultFileName()), control,
+                      &error))
+        qInfo() << "[Recorder]"
+                << "writing the player page failed:" << error;
+}
+
+} // namespace
 
 Recorder::Recorder(QObject *parent) : QObject(parent)
 {
@@ -316,6 +343,8 @@ void Recorder::finishStop()
         failure = QStringLiteral("The slide source \"%1\" could not be opened.")
                       .arg(RecorderSettings::instance()->selectedSlideSource().name());
     }
+    if (recorded && m_presentation)
+        writePlayerPage(m_presentation->dir());
     if (!recorded && m_presentation) {
         QDir directory = m_presentation->dir();
         m_presentation.reset();

@@ -64,6 +64,7 @@ void MainWindow::run(const ContextObjects &objects)
     context->setContextProperty(QStringLiteral("networkSettings"), objects.networkSettings);
     context->setContextProperty(QStringLiteral("recorderSettings"), objects.recorderSettings);
     context->setContextProperty(QStringLiteral("mainWindow"), this);
+    context->setContextProperty(QStringLiteral("presentationExport"), &m_presentationExport);
     context->setContextProperty(QStringLiteral("presentationModel"), objects.presentations
                                                                          ? objects.presentations
                                                                          : &m_sortedPresentations);

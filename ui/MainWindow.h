@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PresentationExportController.h"
 #include "PresentationModel.h"
 
 #include <QElapsedTimer>
@@ -99,6 +100,10 @@ public:
 
     [[nodiscard]] QQmlApplicationEngine *engine() { return &m_engine; }
     [[nodiscard]] QAbstractItemModel *presentations() { return &m_sortedPresentations; }
+    [[nodiscard]] PresentationExportController *presentationExport()
+    {
+        return &m_presentationExport;
+    }
 
 Q_SIGNALS:
     void errorMessage(QString message);
@@ -182,6 +187,7 @@ private:
     QQmlApplicationEngine m_engine;
     PresentationModel m_presentationModel;
     QSortFilterProxyModel m_sortedPresentations;
+    PresentationExportController m_presentationExport;
     QElapsedTimer m_recordingElapsed;
     QTimer m_recordingDurationTimer;
     bool m_isLoading = false;

@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Controls
 import "../colors.js" as Colors
 import "../links.js" as Links
 
@@ -20,7 +21,7 @@ Rectangle {
     Column {
         id: texts
         anchors.left: parent.left
-        anchors.right: openButton.left
+        anchors.right: exportButton.left
         anchors.leftMargin: 15
         anchors.rightMargin: 15
         anchors.verticalCenter: parent.verticalCenter
@@ -35,6 +36,41 @@ Rectangle {
             width: parent.width
             text: qsTr("%1 slide(s)").arg(row.slideCount) + " · " + row.recordedAtString
             font.pixelSize: 10
+        }
+    }
+
+    MyButton {
+        id: exportButton
+        objectName: "exportButton"
+        anchors.right: openButton.left
+        anchors.rightMargin: 8
+        anchors.verticalCenter: parent.verticalCenter
+        dense: true
+        enabled: !presentationExport.running
+        color: enabled ? Colors.blue : Colors.lightGrey
+        text: "Export"
+        onClicked: exportMenu.open()
+
+        Menu {
+            id: exportMenu
+            objectName: "exportMenu"
+            y: exportButton.height
+
+            MenuItem {
+                objectName: "exportVideo"
+                text: "Video"
+                onTriggered: presentationExport.start(row.directory, "video")
+            }
+            MenuItem {
+                objectName: "exportHandout"
+                text: "Handout"
+                onTriggered: presentationExport.start(row.directory, "handout")
+            }
+            MenuItem {
+                objectName: "exportPlayer"
+                text: "Player page"
+                onTriggered: presentationExport.start(row.directory, "player")
+            }
         }
     }
 

@@ -14,12 +14,65 @@ Rectangle {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.top: parent.top
-        anchors.bottom: footer.top
+        anchors.bottom: exportBar.top
         ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
 
         MyPresentationList {
             id: list
             objectName: "presentationList"
+        }
+    }
+
+    // How the last export goes or went; hidden until there is one.
+    Rectangle {
+        id: exportBar
+        objectName: "exportBar"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: footer.top
+        visible: presentationExport.running || presentationExport.message !== ""
+        height: visible ? exportRow.implicitHeight + 16 : 0
+        color: Colors.white
+
+        Row {
+            id: exportRow
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
+            anchors.leftMargin: 15
+            anchors.rightMargin: 15
+            spacing: 10
+
+            ProgressBar {
+                id: exportProgress
+                objectName: "exportProgress"
+                anchors.verticalCenter: parent.verticalCenter
+                width: 120
+                visible: presentationExport.running
+                from: 0
+                to: 100
+                value: presentationExport.progress
+            }
+            MyLabel {
+                objectName: "exportMessage"
+                anchors.verticalCenter: parent.verticalCenter
+                width: parent.width - (exportProgress.visible ? exportProgress.width + 10 : 0)
+                       - (cancelExportButton.visible ? cancelExportButton.width + 10 : 0)
+                text: presentationExport.message
+                color: presentationExport.failed ? Colors.red : Colors.darkGrey
+                font.pixelSize: 12
+                wrapMode: Text.Wrap
+            }
+            MyButton {
+                id: cancelExportButton
+                objectName: "exportCancelButton"
+                anchors.verticalCenter: parent.verticalCenter
+                visible: presentationExport.running
+                dense: true
+                color: Colors.red
+                text: "Cancel"
+                onClicked: presentationExport.cancel()
+            }
         }
     }
 

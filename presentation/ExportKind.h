@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class PresentationExporter;
+
+// What a presentation can be exported to.
+enum class ExportKind
+{
+    Video,
+    Handout,
+    PlayerPage
+};
+
+namespace ExportKinds {
+
+// The names used on the command line and by the window: "video", "handout", "player".
+QStringList names();
+std::optional<ExportKind> fromName(const QString &name);
+// "video", "handout", "player page", for messages.
+QString description(ExportKind kind);
+std::unique_ptr<PresentationExporter> createExporter(ExportKind kind);
+
+} // namespace ExportKinds

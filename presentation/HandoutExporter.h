@@ -1,0 +1,13 @@
+#pragma once
+
+#include "PresentationExporter.h"
+
+// A PDF handout: one landscape A4 page per slide with the slide's time, the images of all its
+// screens side by side.
+class HandoutExporter : public PresentationExporter
+{
+public:
+    [[nodiscard]] QString defaultFileName() const override { return QStringLiteral("handout.pdf"); }
+    bool write(const RecordedPresentation &presentation, const QString &outputPath,
+               ExportControl &control, QString *errorMessage) override;
+};
