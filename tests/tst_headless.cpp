@@ -1,7 +1,9 @@
 #include "BeepFeeder.h"
+#include "ExportTestPresentation.h"
 #include "FakeS3Server.h"
 #include "FakeWebService.h"
 #include "NdiFakeRuntime.h"
+#include "PresentationTestDirs.h"
 #include "ProgramRun.h"
 #include "TestEnvironment.h"
 #include "WavAnalysis.h"
@@ -179,6 +181,10 @@ private Q_SLOTS:
         QTest::newRow("bad duration") << QStringList{"--record", "--duration", "soon"};
         QTest::newRow("email without live") << QStringList{"--record", "--email", "a@b.example"};
         QTest::newRow("record and list") << QStringList{"--record", "--list-sources"};
+        QTest::newRow("export kind") << QStringList{"--export", "slides", "."};
+        QTest::newRow("export without directory") << QStringList{"--export", "video"};
+        QTest::newRow("output without export") << QStringList{"--output", "talk.mp4"};
+        QTest::newRow("export and record") << QStringList{"--export", "video", ".", "--record"};
     }
 
     void usageErrors()
@@ -190,6 +196,65 @@ private Q_SLOTS:
         QVERIFY(run.waitForFinished(20000));
         QCOMPARE(run.exitCode(), 2);
         QVERIFY(run.standardError().contains("Usage:"));
+    }
+
+    // Exports run without a window and without a display, say how far they are, and leave
+    // nothing behind when the presentation is incomplete.
+    void exportsFromTheCommandLine()
+    {
+        const QString dir = ExportTestPresentation::create(
+            QDir(m_root->path()), "Talk", "Talk", {{0, {1}}, {2000, {2}}, {4000, {3}}}, 6000);
+        QVERIFY(!dir.isEmpty());
+        QProcessEnvironment environment =
+            TestEnvironment::childEnvironment(m_root->filePath("config"));
+        environment.remove("DISPLAY");
+        auto exportRun = [&](const QStringList &arguments, int expectedExitCode) {
+            auto run =
+                std::make_unique<ProgramRun>(TestEnvironment::binaryPath("QuilloraRecorder"));
+            run->setEnvironment(environment);
+            if (!run->start(QStringList{"--export"} + arguments) || !run->waitForFinished(120000))
+                return std::unique_ptr<ProgramRun>();
+            if (run->exitCode() != expectedExitCode) {
+                qInfo() << run->standardError();
+                return std::unique_ptr<ProgramRun>();
+            }
+            return run;
+        };
+
+        std::unique_ptr<ProgramRun> run = exportRun({"handout", dir}, 0);
+        QVERIFY(run);
+        QCOMPARE(run->standardOutput().trimmed(), dir + "/handout.pdf");
+        QVERIFY(run->standardError().contains("100 %"));
+        QProcess pdfinfo;
+        pdfinfo.start("pdfinfo", {dir + "/handout.pdf"});
+        QVERIFY(pdfinfo.waitForFinished(30000));
+        QVERIFY2(pdfinfo.readAllStandardOutput().contains(QByteArray("Pages:           3")),
+                 "one page per slide");
+
+        QVERIFY(exportRun({"player", dir}, 0));
+        QVERIFY(QFileInfo::exists(dir + "/index.html"));
+        const QString video = m_root->filePath("talk.mp4");
+        QVERIFY(exportRun({"video", dir, "--output", video}, 0));
+        QVERIFY(QFileInfo(video).size() > 0);
+
+        // A missing slide or missing audio: the reason, and no file.
+        const QByteArray handout = PresentationTestDirs::readFile(dir + "/handout.pdf");
+        QVERIFY(QFile::rename(dir + "/0-0002.png", m_root->filePath("0-0002.png")));
+        run = exportRun({"handout", dir}, 1);
+        QVERIFY(run);
+        QVERIFY2(lastLine(run->standardError()).contains("0-0002.png is missing"),
+                 qPrintable(run->standardError()));
+        QCOMPARE(PresentationTestDirs::readFile(dir + "/handout.pdf"), handout);
+        QVERIFY(QFile::rename(m_root->filePath("0-0002.png"), dir + "/0-0002.png"));
+        QVERIFY(QFile::remove(dir + "/audio.wav"));
+        QVERIFY(QFile::remove(video));
+        run = exportRun({"video", dir, "--output", video}, 1);
+        QVERIFY(run);
+        QVERIFY2(lastLine(run->standardError()).contains("audio.wav is missing"),
+                 qPrintable(run->standardError()));
+        QVERIFY(!QFileInfo::exists(video));
+        QCOMPARE(QDir(m_root->path()).entryList({"*.part"}, QDir::Files | QDir::Hidden),
+                 QStringList());
     }
 
     void listsSources()

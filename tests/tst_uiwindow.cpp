@@ -1,11 +1,13 @@
 #include "Application.h"
 #include "ApplicationIdentity.h"
 #include "CommandLineOptions.h"
+#include "ExportControl.h"
 #include "FakeS3Server.h"
 #include "FakeWebService.h"
 #include "ImageItem.h"
 #include "MainWindow.h"
 #include "MetaTypes.h"
+#include "PresentationExportController.h"
 #include "Recorder.h"
 #include "RecorderSettings.h"
 #include "S3TransferApi.h"
@@ -25,6 +27,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -171,6 +174,57 @@ private Q_SLOTS:
         SlideSourcePreview *preview = m_mainWindow->findSlideSourcePreview();
         QTRY_VERIFY_WITH_TIMEOUT(!preview->loading(), 15000);
         grab(QStringLiteral("window-after-recording.png"));
+    }
+
+    // The recording plays in a browser without the recorder, and the user exports its video from
+    // the list: the progress bar moves and the file appears. A second export, cancelled, leaves
+    // nothing behind.
+    void exportFromTheList()
+    {
+        const QDir presentations(m_dataDir.filePath(QStringLiteral("Presentations")));
+        const QStringList directories = presentations.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(directories.size(), 1);
+        const QDir dir(presentations.absoluteFilePath(directories.first()));
+        QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("index.html"))));
+
+        PresentationExportController *exporter = m_mainWindow->presentationExport();
+        QSignalSpy progress(exporter, &PresentationExportController::property_progressChanged);
+        QSignalSpy finished(exporter, &PresentationExportController::exportFinished);
+        auto exportVideo = [this] {
+            click(m_window, item("exportButton"));
+            QTRY_VERIFY(item("exportVideo") && item("exportVideo")->isVisible());
+            click(m_window, item("exportVideo"));
+        };
+
+        exportVideo();
+        QVERIFY(exporter->running());
+        QVERIFY(item("exportProgress")->isVisible());
+        QVERIFY(!item("exportButton")->isEnabled());
+        QVERIFY(finished.wait(120000));
+        QVERIFY2(finished.first().at(0).toBool(), qPrintable(exporter->message()));
+        const QString video = dir.filePath(QStringLiteral("video.mp4"));
+        QCOMPARE(finished.first().at(1).toString(), video);
+        QVERIFY(QFileInfo(video).size() > 0);
+        QList<int> values;
+        for (const QList<QVariant> &change : std::as_const(progress))
+            values << change.first().toInt();
+        QVERIFY2(values.size() >= 3 && values.last() == 100,
+                 qPrintable(QString::number(values.size())));
+        QVERIFY(std::is_sorted(values.cbegin(), values.cend()));
+        QVERIFY(!item("exportProgress")->isVisible());
+        QVERIFY(item("exportMessage")->property("text").toString().contains("video.mp4"));
+
+        QVERIFY(QFile::remove(video));
+        exportVideo();
+        QVERIFY(exporter->running());
+        click(m_window, item("exportCancelButton"));
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.last().at(0).toBool(), false);
+        QCOMPARE(exporter->message(), ExportControl::cancelledMessage());
+        QVERIFY(!QFileInfo::exists(video));
+        QCOMPARE(dir.entryList({"*.part"}, QDir::Files | QDir::Hidden), QStringList());
+        QVERIFY(item("exportButton")->isEnabled());
+        grab(QStringLiteral("window-export-cancelled.png"));
     }
 
     // The user logs in on the live stream page, which starts the live stream, and stops it.

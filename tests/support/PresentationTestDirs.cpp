@@ -12,6 +12,14 @@ bool writeFile(const QString &path, const QByteArray &content)
     return file.write(content) == content.size();
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
 bool makePresentation(const QDir &parent, const QString &name, const QString &title,
                       const QString &recordingStart, const QByteArray &timestamps)
 {
