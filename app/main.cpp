@@ -15,7 +15,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #ifdef __GLIBC__
@@ -52,18 +51,21 @@ void limitProcessResources()
         qputenv("QT_XCB_GL_INTEGRATION", "none");
 }
 
-// An export runs where there is no display as well: it draws into files only. Its standard
-// output and error carry the outcome and the progress only, from the start.
-void prepareForExport(int argc, char *argv[])
+// An export, the help and a usage error need no display: they run where there is none as well.
+// An export's standard output and error carry its outcome and progress only, from the start.
+void prepareForRunsWithoutWindow(int argc, char *argv[])
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--export") != 0)
-            continue;
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        Logging::instance()->setConsole(nullptr);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLineOptions options = CommandLineOptions::parse(arguments);
+    const bool noWindow = options.exporting() || options.result != CommandLineOptions::Result::Ok;
+    if (!noWindow)
         return;
-    }
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (options.exporting())
+        Logging::instance()->setConsole(nullptr);
 }
 
 } // namespace
@@ -77,7 +79,7 @@ int main(int argc, char *argv[])
     qputenv("OPENCV_VIDEOIO_PRIORITY_LIST", "V4L2");
 #endif
     limitProcessResources();
-    prepareForExport(argc, argv);
+    prepareForRunsWithoutWindow(argc, argv);
 #ifdef SIGXFSZ
     // A file-size limit makes the write that hits it fail with EFBIG, which every writer reports
     // and cleans up after; the signal's default would kill the process in the middle instead.

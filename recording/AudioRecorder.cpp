@@ -14,7 +14,7 @@ constexpr int streamWindDownMs = 200;
 // The input is read far more often than it reports new data, at a period that does not divide
 // its own: some reads then come right after a delivery, and those tell the timeline where the
 // device stands on the clock.
-constexpr int readIntervalMs = 7;
+constexpr int readIntervalMs = 23;
 // Corrections of the timeline from this size on are worth a line in the log.
 constexpr qint64 loggedCorrectionMs = 100;
 
