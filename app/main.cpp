@@ -52,7 +52,7 @@ void limitProcessResources()
 }
 
 // An export, the help and a usage error need no display: they run where there is none as well.
-// An export's standard output and error carry its outcome and progress only, from the start.
+// Their standard output and error carry their own text only, from the start.
 void prepareForRunsWithoutWindow(int argc, char *argv[])
 {
     QStringList arguments;
@@ -64,8 +64,7 @@ void prepareForRunsWithoutWindow(int argc, char *argv[])
         return;
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (options.exporting())
-        Logging::instance()->setConsole(nullptr);
+    Logging::instance()->setConsole(nullptr);
 }
 
 } // namespace
