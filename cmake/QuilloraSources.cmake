@@ -12,6 +12,8 @@ function(quillora_collect_sources out_var)
     endforeach()
     # Entry points and the identity library are built separately.
     list(FILTER result EXCLUDE REGEX "/main\\.cpp$")
+    # Run-time modules are libraries of their own.
+    list(FILTER result EXCLUDE REGEX "_module/")
     list(FILTER result EXCLUDE REGEX "/ApplicationIdentity\\.(h|cpp)$")
     if(WIN32)
         list(FILTER result EXCLUDE REGEX "(Linux|X11|MacOS)[^/]*$")

@@ -1,12 +1,12 @@
 #include "SlideSourceCamera.h"
 
 #include "RecorderSettings.h"
+#include "RuntimeModule.h"
 
 #include <QDebug>
 #include <QThread>
 
 #include <opencv2/core.hpp>
-#include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
@@ -14,15 +14,22 @@
 
 namespace {
 
-// OpenCV's back ends print their own warnings on the console when a device index does not exist;
-// our messages say the same. An explicit OPENCV_LOG_LEVEL is left alone.
-void quietOpenCvLogging()
+using OpenVideoCapture = cv::VideoCapture *(*)(int index, char *error, int errorSize);
+
+// Loaded once, on the first camera opened, and kept.
+OpenVideoCapture openVideoCaptureFunction(QString *error)
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        if (qEnvironmentVariableIsEmpty("OPENCV_LOG_LEVEL"))
-            cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
-    });
+    static std::mutex mutex;
+    static RuntimeModule module(QStringLiteral("quillora_camera"));
+    static OpenVideoCapture function = nullptr;
+    const std::lock_guard lock(mutex);
+    if (!function) {
+        function =
+            reinterpret_cast<OpenVideoCapture>(module.resolve("quillora_open_video_capture"));
+        if (!function)
+            *error = module.errorString();
+    }
+    return function;
 }
 
 } // namespace
@@ -60,13 +67,17 @@ void SlideSourceCamera::run()
 
 std::unique_ptr<cv::VideoCapture> SlideSourceCamera::openVideoCapture(int index)
 {
-    quietOpenCvLogging();
-    try {
-        return std::make_unique<cv::VideoCapture>(index, cv::CAP_ANY);
-    } catch (const cv::Exception &exception) {
-        qWarning() << "[SlideSourceCamera] cv::Exception:" << exception.what();
+    QString moduleError;
+    const OpenVideoCapture open = openVideoCaptureFunction(&moduleError);
+    if (!open) {
+        qWarning() << "[SlideSourceCamera]" << moduleError;
         return nullptr;
     }
+    char error[512] = {};
+    std::unique_ptr<cv::VideoCapture> capture(open(index, error, int(sizeof error)));
+    if (!capture)
+        qWarning() << "[SlideSourceCamera] cv::Exception:" << error;
+    return capture;
 }
 
 bool SlideSourceCamera::createCamera()
