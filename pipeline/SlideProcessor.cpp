@@ -1,5 +1,7 @@
 #include "SlideProcessor.h"
 
+#include "FrameLogging.h"
+
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QMutexLocker>
@@ -63,7 +65,7 @@ void SlideProcessor::run()
         if (m_queue.isEmpty())
             break;
         const SlidesToProcess batch = m_queue.takeFirst();
-        qDebug() << "[SlideProcessor]" << m_queue.size() << "slides in queue";
+        qCDebug(lcFrames) << "[SlideProcessor]" << m_queue.size() << "slides in queue";
         locker.unlock();
         processSlides(batch.time, batch.slides, batch.forceNewSlide);
         --m_pendingBatchCount;
@@ -140,9 +142,9 @@ SlideProcessor::MatPtr SlideProcessor::preprocessSlide(const cv::Mat *slide) con
             // Area averaging, not sampling: it keeps thin strokes (a changed digit) and divides
             // the capture noise by the scale factor.
             cv::resize(*slide, reduced, cv::Size(processingWidth, height), 0, 0, cv::INTER_AREA);
-            qDebug() << "[SlideProcessor]"
-                     << "processing resolution is width" << processingWidth << "and height"
-                     << height;
+            qCDebug(lcFrames) << "[SlideProcessor]"
+                              << "processing resolution is width" << processingWidth << "and height"
+                              << height;
         } else {
             reduced = *slide;
         }
@@ -151,8 +153,8 @@ SlideProcessor::MatPtr SlideProcessor::preprocessSlide(const cv::Mat *slide) con
         // Only the first three channels are compared; a fourth (alpha) would only cost time.
         if (copy->channels() == 4)
             cv::cvtColor(*copy, *copy, cv::COLOR_BGRA2BGR);
-        qDebug() << "[SlideProcessor]"
-                 << "slide preprocessed in" << stopwatch.elapsed() << "ms";
+        qCDebug(lcFrames) << "[SlideProcessor]"
+                          << "slide preprocessed in" << stopwatch.elapsed() << "ms";
         return copy;
     } catch (const cv::Exception &exception) {
         qWarning() << "[SlideProcessor::preprocessSlide] cv::Exception:" << exception.what();

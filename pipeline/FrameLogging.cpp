@@ -1,0 +1,3 @@
+#include "FrameLogging.h"
+
+Q_LOGGING_CATEGORY(lcFrames, "quillora.frames", QtInfoMsg)
