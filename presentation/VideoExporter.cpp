@@ -123,9 +123,15 @@ bool VideoExporter::write(const RecordedPresentation &presentation, const QStrin
                     &error) ||
         !file.setTitle(presentation.title(), &error))
         return failed();
+    bool firstChapter = true;
     for (const Segment &segment : segments) {
-        if (segment.slideIndex >= 0 &&
-            !file.addChapter(segment.startMs, segment.endMs,
+        if (segment.slideIndex < 0)
+            continue;
+        // MP4's chapter track has no gap before its first chapter: players would show the first
+        // slide's chapter from 0 whatever it says, so it says so, and covers the black start.
+        const qint64 start = firstChapter ? 0 : segment.startMs;
+        firstChapter = false;
+        if (!file.addChapter(start, segment.endMs,
                              QStringLiteral("Slide %1").arg(segment.slideIndex + 1), &error))
             return failed();
     }

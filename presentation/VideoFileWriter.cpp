@@ -45,6 +45,9 @@ bool VideoFileWriter::create(QString *errorMessage)
         return false;
     }
     m_temporaryPath = file.fileName();
+    // A temporary file is private to its owner; the video is an ordinary file for others to use.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                        QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     file.close();
 
     AVFormatContext *context = nullptr;
