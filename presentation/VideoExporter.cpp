@@ -12,7 +12,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdarg>
 #include <mutex>
 
 extern "C" {
