@@ -13,6 +13,8 @@ public:
     explicit WavFileHeader(const QAudioFormat &format);
 
     [[nodiscard]] quint32 byteOrder() const { return m_byteOrder; }
+    // The format tag: 1 integer PCM, 3 IEEE float.
+    [[nodiscard]] quint16 audioFormat() const { return m_audioFormat; }
     [[nodiscard]] quint16 channelCount() const { return m_channelCount; }
     [[nodiscard]] quint32 sampleRate() const { return m_sampleRate; }
     // Bits per sample.
