@@ -2,7 +2,7 @@
 # so that the recorder keeps its Logs and Presentations beside the launcher.
 include(GNUInstallDirs)
 install(TARGETS QuilloraRecorder RUNTIME DESTINATION App)
-install(TARGETS quillora_camera LIBRARY DESTINATION App)
+install(TARGETS quillora_camera quillora_video LIBRARY DESTINATION App RUNTIME DESTINATION App)
 install(TARGETS QuilloraSettingsReset RUNTIME DESTINATION .)
 # The default search path of Qt's set-up ($ORIGIN/../lib) would reach outside the installation
 # for the programs at the top; they need nothing but system libraries.

@@ -2,7 +2,9 @@
 
 #include "HandoutExporter.h"
 #include "PlayerPageWriter.h"
-#include "VideoExporter.h"
+#include "RuntimeModule.h"
+
+#include <mutex>
 
 namespace ExportKinds {
 
@@ -35,11 +37,43 @@ QString description(ExportKind kind)
     return {};
 }
 
-std::unique_ptr<PresentationExporter> createExporter(ExportKind kind)
+QString defaultFileName(ExportKind kind)
 {
     switch (kind) {
     case ExportKind::Video:
-        return std::make_unique<VideoExporter>();
+        return QStringLiteral("video.mp4");
+    case ExportKind::Handout:
+        return QStringLiteral("handout.pdf");
+    case ExportKind::PlayerPage:
+        return QStringLiteral("index.html");
+    }
+    return {};
+}
+
+namespace {
+
+// The video encoder lives in a module of its own, loaded with the first video export.
+std::unique_ptr<PresentationExporter> createVideoExporter(QString *errorMessage)
+{
+    using Create = PresentationExporter *(*)();
+    static std::mutex mutex;
+    static RuntimeModule module(QStringLiteral("quillora_video"));
+    const std::lock_guard lock(mutex);
+    const auto create = reinterpret_cast<Create>(module.resolve("quillora_create_video_exporter"));
+    if (!create) {
+        *errorMessage = module.errorString();
+        return nullptr;
+    }
+    return std::unique_ptr<PresentationExporter>(create());
+}
+
+} // namespace
+
+std::unique_ptr<PresentationExporter> createExporter(ExportKind kind, QString *errorMessage)
+{
+    switch (kind) {
+    case ExportKind::Video:
+        return createVideoExporter(errorMessage);
     case ExportKind::Handout:
         return std::make_unique<HandoutExporter>();
     case ExportKind::PlayerPage:

@@ -23,6 +23,10 @@ QStringList names();
 std::optional<ExportKind> fromName(const QString &name);
 // "video", "handout", "player page", for messages.
 QString description(ExportKind kind);
-std::unique_ptr<PresentationExporter> createExporter(ExportKind kind);
+// "video.mp4", "handout.pdf", "index.html": the file written into the presentation directory when
+// the user names none.
+QString defaultFileName(ExportKind kind);
+// Null with the reason in errorMessage when the exporter's module cannot be loaded.
+std::unique_ptr<PresentationExporter> createExporter(ExportKind kind, QString *errorMessage);
 
 } // namespace ExportKinds

@@ -149,6 +149,7 @@ void TestInstall::installsTheShippedLayout()
     QVERIFY(!QFile::exists(prefix.filePath(QStringLiteral("QuilloraRecorder"))));
     // The modules the recorder loads at run time sit beside it.
     QVERIFY(QFileInfo(prefix.filePath(QStringLiteral("App/libquillora_camera.so"))).isFile());
+    QVERIFY(QFileInfo(prefix.filePath(QStringLiteral("App/libquillora_video.so"))).isFile());
     QVERIFY(QFileInfo(prefix.filePath(QStringLiteral(
                           "share/icons/hicolor/scalable/apps/quillora-recorder.svg")))
                 .isFile());
