@@ -102,6 +102,7 @@ bool ChromiumDevTools::startOnce(QString *errorMessage)
 
 bool ChromiumDevTools::navigate(const QUrl &url, QString *errorMessage)
 {
+    const int loadsBefore = m_loadsSeen;
     const QJsonObject result = call(QStringLiteral("Page.navigate"),
                                     {{QStringLiteral("url"), url.toString(QUrl::FullyEncoded)}},
                                     callTimeoutMs, errorMessage);
@@ -109,7 +110,18 @@ bool ChromiumDevTools::navigate(const QUrl &url, QString *errorMessage)
         *errorMessage = result.value(QStringLiteral("errorText")).toString();
         return false;
     }
-    return errorMessage->isEmpty();
+    if (!errorMessage->isEmpty())
+        return false;
+    // The answer comes when the new document is committed; scripts may ask for its elements only
+    // once it has loaded.
+    QDeadlineTimer deadline(callTimeoutMs);
+    while (m_loadsSeen == loadsBefore) {
+        if (deadline.hasExpired() || !readMessages(int(deadline.remainingTime()))) {
+            *errorMessage = QStringLiteral("%1 did not load").arg(url.toString());
+            return false;
+        }
+    }
+    return true;
 }
 
 QJsonValue ChromiumDevTools::evaluate(const QString &expression, QString *errorMessage)
@@ -134,7 +146,9 @@ bool ChromiumDevTools::waitUntil(const QString &expression, int timeoutMs, QStri
     const QString poll = QStringLiteral("new Promise(function (resolve) {"
                                         "  var end = Date.now() + %1;"
                                         "  (function check() {"
-                                        "    if (%2) resolve(true);"
+                                        "    var done = false;"
+                                        "    try { done = (%2); } catch (e) { done = false; }"
+                                        "    if (done) resolve(true);"
                                         "    else if (Date.now() > end) resolve(false);"
                                         "    else setTimeout(check, 50);"
                                         "  })();"
@@ -242,8 +256,10 @@ bool ChromiumDevTools::readMessages(int timeoutMs)
 
 void ChromiumDevTools::handleEvent(const QJsonObject &message)
 {
-    if (message.value(QStringLiteral("method")).toString() !=
-        QLatin1String("Network.requestWillBeSent"))
+    const QString method = message.value(QStringLiteral("method")).toString();
+    if (method == QLatin1String("Page.loadEventFired"))
+        ++m_loadsSeen;
+    if (method != QLatin1String("Network.requestWillBeSent"))
         return;
     m_requestedUrls << message.value(QStringLiteral("params"))
                            .toObject()

@@ -25,6 +25,7 @@ public:
     // Starts the browser with one blank page and network events on; tried twice, as chromium
     // sometimes crashes while starting on a loaded machine.
     bool start(QString *errorMessage);
+    // Returns once the page has loaded.
     bool navigate(const QUrl &url, QString *errorMessage);
     // The value of a script expression in the page; a promise is awaited.
     QJsonValue evaluate(const QString &expression, QString *errorMessage);
@@ -40,7 +41,8 @@ public:
 
 private:
     bool startOnce(QString *errorMessage);
-    // Sends a command (to the page unless toBrowser) and waits for its answer.
+    // Sends a command (to the page unless toBrowser) and waits for its answer. Does nothing when
+    // errorMessage already holds an error, so that calls can follow each other unchecked.
     QJsonObject call(const QString &method, const QJsonObject &params, int timeoutMs,
                      QString *errorMessage, bool toBrowser = false);
     bool readMessages(int timeoutMs);
@@ -52,6 +54,7 @@ private:
     int m_toBrowser = -1;
     int m_fromBrowser = -1;
     int m_nextId = 1;
+    int m_loadsSeen = 0;
     QString m_sessionId;
     QByteArray m_buffer;
     QList<QJsonObject> m_answers;
