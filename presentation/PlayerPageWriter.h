@@ -17,6 +17,7 @@ public:
     bool write(const RecordedPresentation &presentation, const QString &outputPath,
                ExportControl &control, QString *errorMessage) override;
 
+private:
     // The page for a file in outputDir; empty with the reason when the template is missing.
     static QByteArray page(const RecordedPresentation &presentation, const QDir &outputDir,
                            QString *errorMessage);

@@ -229,6 +229,10 @@ private Q_SLOTS:
                      presentation.absoluteFilePath(files.at(screen)));
         }
         QVERIFY(!dom.contains(QRegularExpression(screenTag(int(files.size())))));
+        const QString audio =
+            attribute(dom, QStringLiteral("<audio\\b[^>]*>"), QStringLiteral("src"));
+        QCOMPARE(url.resolved(QUrl(audio, QUrl::StrictMode)).toLocalFile(),
+                 presentation.absoluteFilePath(QStringLiteral("audio.wav")));
         QCOMPARE(dom.count(QStringLiteral("<li")), dual ? 3 : 4);
     }
 
