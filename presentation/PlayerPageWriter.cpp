@@ -28,7 +28,8 @@ QString relativeUrl(const QDir &outputDir, const QString &absoluteFile)
     return QString::fromLatin1(QUrl::toPercentEncoding(relative, "/"));
 }
 
-QByteArray playerData(const RecordedPresentation &presentation, const QDir &outputDir)
+QByteArray playerData(const RecordedPresentation &presentation, const QString &title,
+                      const QDir &outputDir)
 {
     QJsonArray slides;
     for (const RecordedSlide &slide : presentation.slides()) {
@@ -40,7 +41,7 @@ QByteArray playerData(const RecordedPresentation &presentation, const QDir &outp
                                   {QStringLiteral("files"), files}});
     }
     const QJsonObject data{
-        {QStringLiteral("title"), presentation.title()},
+        {QStringLiteral("title"), title},
         {QStringLiteral("audio"),
          relativeUrl(outputDir, presentation.absolutePath(RecordedPresentation::audioFileName()))},
         {QStringLiteral("durationMs"), double(presentation.durationMs())},
@@ -50,9 +51,6 @@ QByteArray playerData(const RecordedPresentation &presentation, const QDir &outp
     // The data sits inside a <script> element: no "</script>" or "<!--" from a title may end or
     // bend it. '<' only occurs inside JSON strings, where its escape means the same.
     json.replace('<', "\\u003c");
-    // Line separators are line ends for older script parsers.
-    json.replace("\xe2\x80\xa8", "\\u2028");
-    json.replace("\xe2\x80\xa9", "\\u2029");
     return json;
 }
 
@@ -74,7 +72,7 @@ QByteArray PlayerPageWriter::page(const RecordedPresentation &presentation, cons
     if (title.trimmed().isEmpty())
         title = presentation.dir().dirName();
     const QString escapedTitle = title.toHtmlEscaped();
-    const QString data = QString::fromUtf8(playerData(presentation, outputDir));
+    const QString data = QString::fromUtf8(playerData(presentation, title, outputDir));
 
     // One pass over the template, so that a title that happens to contain a placeholder's name
     // stays as it is.

@@ -369,6 +369,12 @@ private Q_SLOTS:
             browser.evaluate(QStringLiteral("document.getElementById('title').textContent"), &error)
                 .toString(),
             m_dualTitle);
+        QCOMPARE(browser
+                     .evaluate(QStringLiteral("JSON.parse(document.getElementById('player-data')"
+                                              ".textContent).title"),
+                               &error)
+                     .toString(),
+                 m_dualTitle);
         QCOMPARE(state(&error), QStringLiteral("0 2"));
         requested = browser.requestedUrls();
         qDebug() << "requested by the page written elsewhere:" << withoutData(requested);
