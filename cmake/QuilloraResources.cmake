@@ -1,4 +1,5 @@
-# Compiles ui/qml (QML, JavaScript, images) and the Roboto fonts into the program's resources.
+# Compiles ui/qml (QML, JavaScript, images), the player page template and the Roboto fonts into
+# the program's resources.
 # The fonts come from the system's fonts-roboto-unhinted package and are copied at build time.
 set(QUILLORA_ROBOTO_DIR "/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF" CACHE PATH
     "Directory holding Roboto-Regular.ttf and Roboto-Bold.ttf")
@@ -11,6 +12,15 @@ function(quillora_add_resources target)
     foreach(file IN LISTS qml_files)
         set_source_files_properties(${qml_root}/${file} PROPERTIES QT_RESOURCE_ALIAS ${file})
         list(APPEND resource_files ${qml_root}/${file})
+    endforeach()
+
+    # The template of the exported player page.
+    set(player_root ${PROJECT_SOURCE_DIR}/presentation/player)
+    file(GLOB player_files CONFIGURE_DEPENDS RELATIVE ${player_root} ${player_root}/*.html)
+    foreach(file IN LISTS player_files)
+        set_source_files_properties(${player_root}/${file} PROPERTIES
+            QT_RESOURCE_ALIAS player/${file})
+        list(APPEND resource_files ${player_root}/${file})
     endforeach()
 
     set(font_dir ${CMAKE_CURRENT_BINARY_DIR}/fonts)
