@@ -62,8 +62,7 @@ void prepareForRunsWithoutWindow(int argc, char *argv[])
     const bool noWindow = options.exporting() || options.result != CommandLineOptions::Result::Ok;
     if (!noWindow)
         return;
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     Logging::instance()->setConsole(nullptr);
 }
 

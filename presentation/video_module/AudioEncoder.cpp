@@ -240,18 +240,8 @@ bool AudioEncoder::encodeFifo(bool all, QString *errorMessage)
 
 bool AudioEncoder::send(const AVFrame *frame, QString *errorMessage)
 {
-    int result = avcodec_send_frame(m_codec.get(), frame);
-    if (result < 0)
-        return fail(result, errorMessage);
-    for (;;) {
-        result = avcodec_receive_packet(m_codec.get(), m_packet.get());
-        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
-            return true;
-        if (result < 0)
-            return fail(result, errorMessage);
-        if (!m_writer->write(m_packet.get(), m_codec->time_base, m_stream, errorMessage))
-            return false;
-    }
+    return m_writer->encode(m_codec.get(), frame, m_stream, m_packet.get(), QStringLiteral("audio"),
+                            {}, errorMessage);
 }
 
 bool AudioEncoder::fail(int error, QString *errorMessage) const

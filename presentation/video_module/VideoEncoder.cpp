@@ -115,19 +115,10 @@ bool VideoEncoder::finish(QString *errorMessage)
 
 bool VideoEncoder::send(const AVFrame *frame, QString *errorMessage)
 {
-    int result = avcodec_send_frame(m_codec.get(), frame);
-    if (result < 0)
-        return fail(result, errorMessage);
-    for (;;) {
-        result = avcodec_receive_packet(m_codec.get(), m_packet.get());
-        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
-            return true;
-        if (result < 0)
-            return fail(result, errorMessage);
-        m_packet->duration = m_durations.take(m_packet->pts);
-        if (!m_writer->write(m_packet.get(), m_codec->time_base, m_stream, errorMessage))
-            return false;
-    }
+    return m_writer->encode(
+        m_codec.get(), frame, m_stream, m_packet.get(), QStringLiteral("video"),
+        [this](AVPacket *packet) { packet->duration = m_durations.take(packet->pts); },
+        errorMessage);
 }
 
 bool VideoEncoder::fail(int error, QString *errorMessage) const

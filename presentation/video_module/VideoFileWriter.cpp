@@ -138,6 +138,30 @@ bool VideoFileWriter::write(AVPacket *packet, AVRational timeBase, AVStream *str
     return true;
 }
 
+bool VideoFileWriter::encode(AVCodecContext *codec, const AVFrame *frame, AVStream *stream,
+                             AVPacket *packet, const QString &what,
+                             const std::function<void(AVPacket *)> &complete, QString *errorMessage)
+{
+    auto encoderFailed = [&](int error) {
+        *errorMessage = QStringLiteral("Cannot encode the %1: %2").arg(what, libavErrorText(error));
+        return false;
+    };
+    int result = avcodec_send_frame(codec, frame);
+    if (result < 0)
+        return encoderFailed(result);
+    for (;;) {
+        result = avcodec_receive_packet(codec, packet);
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
+            return true;
+        if (result < 0)
+            return encoderFailed(result);
+        if (complete)
+            complete(packet);
+        if (!write(packet, codec->time_base, stream, errorMessage))
+            return false;
+    }
+}
+
 bool VideoFileWriter::finish(QString *errorMessage)
 {
     int result = av_write_trailer(m_context.get());

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // The MP4 container of a video export. Everything goes into a temporary file beside the output,
 // which replaces the output only once it is complete; a writer destroyed before finish()
 // succeeded removes the temporary file, so a failed or cancelled export leaves nothing behind and
@@ -30,6 +32,12 @@ public:
     bool start(QString *errorMessage);
     // Takes the packet's data; its times are in timeBase.
     bool write(AVPacket *packet, AVRational timeBase, AVStream *stream, QString *errorMessage);
+    // Sends the frame (null at the end) to the stream's encoder and writes every packet the
+    // encoder has ready; complete, when given, fills in what the encoder leaves out of a packet.
+    // An encoder failure reads "Cannot encode the WHAT: REASON".
+    bool encode(AVCodecContext *codec, const AVFrame *frame, AVStream *stream, AVPacket *packet,
+                const QString &what, const std::function<void(AVPacket *)> &complete,
+                QString *errorMessage);
     // Completes the file and moves it to the output path.
     bool finish(QString *errorMessage);
 
