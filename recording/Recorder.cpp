@@ -44,7 +44,6 @@ Recorder::Recorder(QObject *parent) : QObject(parent)
     m_pingTimer.setInterval(5000);
 
     m_sourceWaitTimer.setSingleShot(true);
-    m_sourceWaitTimer.setInterval(100);
     connect(&m_sourceWaitTimer, &QTimer::timeout, this, &Recorder::waitForSources);
 
     connect(this, &Recorder::recordingError, this,
@@ -129,6 +128,7 @@ void Recorder::requestStart(bool liveStream, bool connectToExistingLiveStream,
     setState(Starting);
     // Every outcome, also a failure, is reported later, never inside this call.
     m_sourceWait.start();
+    // start(0) leaves the interval at 0: the later starts name theirs, or the wait would spin.
     m_sourceWaitTimer.start(0);
 }
 
@@ -148,7 +148,7 @@ void Recorder::waitForSources()
         return;
     }
     if (m_sourceWait.elapsed() < sourceWaitMs) {
-        m_sourceWaitTimer.start();
+        m_sourceWaitTimer.start(sourcePollMs);
         return;
     }
     if (!listed)

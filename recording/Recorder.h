@@ -45,6 +45,8 @@ public:
     // How long a start waits for the chosen slide source and audio input to be present: network
     // sources such as NDI are discovered over seconds.
     static constexpr int sourceWaitMs = 10000;
+    // How often the start looks for them meanwhile.
+    static constexpr int sourcePollMs = 100;
 
     explicit Recorder(QObject *parent = nullptr);
     ~Recorder() override;
