@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <utility>
 
 namespace {
 
@@ -116,10 +118,25 @@ void ScreenChangeDetector::layTiles(const cv::Size &size)
     }
 }
 
+bool ScreenChangeDetector::meanExceedsNoise(double mean) const
+{
+    return 1.0 - mean > std::max(meanLimit, noiseMargin * m_noiseMean);
+}
+
 bool ScreenChangeDetector::exceedsNoise(const TileSimilarity::Score &score) const
 {
-    return 1.0 - score.mean > std::max(meanLimit, noiseMargin * m_noiseMean) ||
+    return meanExceedsNoise(score.mean) ||
            1.0 - score.block > std::max(blockLimit, noiseMargin * m_noiseBlock);
+}
+
+TileSimilarity::Score ScreenChangeDetector::scoreTile(const TileSimilarity::Moments &a,
+                                                      const TileSimilarity::Moments &b)
+{
+    TileSimilarity::Score score;
+    score.mean = m_similarity.compareMeans(a, b);
+    score.block = meanExceedsNoise(score.mean) ? std::numeric_limits<double>::quiet_NaN()
+                                               : m_similarity.worstBlock(score.mean);
+    return score;
 }
 
 bool ScreenChangeDetector::isMoving(const Tile &tile)
@@ -173,6 +190,9 @@ ScreenChangeDetector::Verdict ScreenChangeDetector::compare(const cv::Mat *pictu
         return verdict;
     }
     const cv::Mat &current = *picture;
+    m_currentMoments.setPicture(current, m_tiles.size());
+    m_previousMoments.setPicture(m_previous, m_tiles.size());
+    m_slideMoments.setPicture(m_slide, m_tiles.size());
 
     std::vector<int> changedSincePrevious;
     std::vector<double> meanNoise(m_tiles.size(), 0.0);
@@ -183,8 +203,9 @@ ScreenChangeDetector::Verdict ScreenChangeDetector::compare(const cv::Mat *pictu
         bool changed = false;
         // Equal bytes: the tile compares with the slide as it did last time.
         if (!sameBytes(current, m_previous, rect)) {
+            const TileSimilarity::Moments &now = m_currentMoments.of(i, rect);
             const TileSimilarity::Score sincePrevious =
-                m_similarity.compare(current(rect), m_previous(rect));
+                scoreTile(now, m_previousMoments.of(i, rect));
             changed = exceedsNoise(sincePrevious);
             meanNoise[i] = 1.0 - sincePrevious.mean;
             blockNoise[i] = 1.0 - sincePrevious.block;
@@ -193,8 +214,7 @@ ScreenChangeDetector::Verdict ScreenChangeDetector::compare(const cv::Mat *pictu
             else if (sameBytes(current, m_slide, rect))
                 tile.differsFromSlide = false;
             else
-                tile.differsFromSlide =
-                    exceedsNoise(m_similarity.compare(current(rect), m_slide(rect)));
+                tile.differsFromSlide = exceedsNoise(scoreTile(now, m_slideMoments.of(i, rect)));
         }
         if (changed)
             changedSincePrevious.push_back(int(i));
@@ -260,6 +280,7 @@ ScreenChangeDetector::Verdict ScreenChangeDetector::compare(const cv::Mat *pictu
             !differsBeside(current, m_slide, tile.rect, edge)) {
             const cv::Rect strip = tile.rect & edge;
             current(strip).copyTo(m_slide(strip));
+            m_slideMoments.forget(i);
             tile.differsFromSlide = false;
         }
     }
@@ -285,11 +306,23 @@ ScreenChangeDetector::Verdict ScreenChangeDetector::compare(const cv::Mat *pictu
         verdict.pointerSized = spots.count > 0 && spots.count <= 2 && spots.allPointerSized;
     }
     // Only pictures that showed the slide unchanged teach what noise alone does.
-    if (!verdict.changed && verdict.settled && regionTiles == 0)
+    if (!verdict.changed && verdict.settled && regionTiles == 0) {
+        // The pointer's tiles changed beyond noise and were scored by their mean alone.
+        for (size_t i = 0; i < m_tiles.size(); ++i) {
+            if (std::isnan(blockNoise[i])) {
+                blockNoise[i] = 1.0 - m_similarity
+                                          .compare(m_currentMoments.of(i, m_tiles[i].rect),
+                                                   m_previousMoments.of(i, m_tiles[i].rect))
+                                          .block;
+            }
+        }
         learnNoise(meanNoise, blockNoise);
+    }
 
     m_previous = current;
     m_latest = current;
+    // The current picture's moments are the previous picture's for the next capture.
+    std::swap(m_previousMoments, m_currentMoments);
     return verdict;
 }
 
@@ -306,6 +339,7 @@ void ScreenChangeDetector::heal(const cv::Mat &picture, int tile)
 {
     Tile &healed = m_tiles[size_t(tile)];
     picture(healed.rect).copyTo(m_slide(healed.rect));
+    m_slideMoments.forget(size_t(tile));
     healed.differsFromSlide = false;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PointerTracker.h"
+#include "TileMoments.h"
 #include "TileSimilarity.h"
 
 #include <QString>
@@ -54,6 +55,11 @@ private:
     };
     void layTiles(const cv::Size &size);
     [[nodiscard]] bool exceedsNoise(const TileSimilarity::Score &score) const;
+    [[nodiscard]] bool meanExceedsNoise(double mean) const;
+    // SSIM of a tile of two pictures; the block measure is left out (NaN) where the mean alone
+    // tells a change.
+    TileSimilarity::Score scoreTile(const TileSimilarity::Moments &a,
+                                    const TileSimilarity::Moments &b);
     [[nodiscard]] static bool isMoving(const Tile &tile);
     // For every tile whether it lies in the moving region; empty when there is none.
     [[nodiscard]] std::vector<bool> movingRegion() const;
@@ -76,4 +82,7 @@ private:
     double m_noiseMean = 0;
     double m_noiseBlock = 0;
     TileSimilarity m_similarity;
+    TileMoments m_currentMoments;
+    TileMoments m_previousMoments;
+    TileMoments m_slideMoments;
 };

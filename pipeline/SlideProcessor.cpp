@@ -7,9 +7,78 @@
 #include <QMutexLocker>
 
 #include <opencv2/core.hpp>
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <utility>
+#include <vector>
+
+namespace {
+
+// Area averaging by a whole factor, as cv::resize with cv::INTER_AREA computes it (the sum of
+// a block's pixels times 1/area in single precision, rounded to nearest), with the rows added
+// four pixels at a time. OpenCV's own is vectorised only for a factor of two; for 1920 to 640 it
+// was a third of the cost of a changing capture. Only up to a factor of 16, where the sum still
+// fits in 16 bits.
+void reduceByWholeFactor(const cv::Mat &source, cv::Mat &target, int factor)
+{
+    CV_Assert(source.depth() == CV_8U && factor >= 1 && factor <= 16 && source.cols % factor == 0 &&
+              source.rows % factor == 0);
+    const int channels = source.channels();
+    const int width = source.cols * channels;
+    target.create(source.rows / factor, source.cols / factor, source.type());
+    const float scale = 1.0f / float(factor * factor);
+    std::vector<ushort> sums(size_t(width), 0);
+    for (int y = 0; y < target.rows; ++y) {
+        for (int k = 0; k < factor; ++k) {
+            const uchar *row = source.ptr<uchar>(y * factor + k);
+            ushort *sum = sums.data();
+            int x = 0;
+#if CV_SIMD128
+            for (; x + 16 <= width; x += 16) {
+                cv::v_uint16x8 low, high;
+                cv::v_expand(cv::v_load(row + x), low, high);
+                if (k > 0) {
+                    low += cv::v_load(sum + x);
+                    high += cv::v_load(sum + x + 8);
+                }
+                cv::v_store(sum + x, low);
+                cv::v_store(sum + x + 8, high);
+            }
+#endif
+            for (; x < width; ++x)
+                sum[x] = ushort((k > 0 ? sum[x] : 0) + row[x]);
+        }
+        uchar *out = target.ptr<uchar>(y);
+        const int stride = factor * channels;
+        if (channels == 3) {
+            for (int x = 0; x < target.cols; ++x) {
+                const ushort *block = sums.data() + size_t(x) * size_t(stride);
+                int b = 0, g = 0, r = 0;
+                for (int k = 0; k < stride; k += 3) {
+                    b += block[k];
+                    g += block[k + 1];
+                    r += block[k + 2];
+                }
+                out[3 * x] = cv::saturate_cast<uchar>(float(b) * scale);
+                out[3 * x + 1] = cv::saturate_cast<uchar>(float(g) * scale);
+                out[3 * x + 2] = cv::saturate_cast<uchar>(float(r) * scale);
+            }
+            continue;
+        }
+        for (int x = 0; x < target.cols; ++x) {
+            const ushort *block = sums.data() + size_t(x) * size_t(stride);
+            for (int c = 0; c < channels; ++c) {
+                int total = 0;
+                for (int k = c; k < stride; k += channels)
+                    total += block[k];
+                out[x * channels + c] = cv::saturate_cast<uchar>(float(total) * scale);
+            }
+        }
+    }
+}
+
+} // namespace
 
 SlideProcessor::SlideProcessor()
 {
@@ -141,7 +210,13 @@ SlideProcessor::MatPtr SlideProcessor::preprocessSlide(const cv::Mat *slide) con
             const int height = int(640.0 / (double(slide->cols) / double(slide->rows)));
             // Area averaging, not sampling: it keeps thin strokes (a changed digit) and divides
             // the capture noise by the scale factor.
-            cv::resize(*slide, reduced, cv::Size(processingWidth, height), 0, 0, cv::INTER_AREA);
+            const int factor = slide->cols / processingWidth;
+            if (slide->depth() == CV_8U && factor >= 3 && factor <= 16 &&
+                slide->cols == factor * processingWidth && slide->rows == factor * height)
+                reduceByWholeFactor(*slide, reduced, factor);
+            else
+                cv::resize(*slide, reduced, cv::Size(processingWidth, height), 0, 0,
+                           cv::INTER_AREA);
             qCDebug(lcFrames) << "[SlideProcessor]"
                               << "processing resolution is width" << processingWidth << "and height"
                               << height;

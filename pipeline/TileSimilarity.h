@@ -9,6 +9,16 @@
 class TileSimilarity
 {
 public:
+    // What SSIM needs of one tile alone: its values as floats, their local means and the local
+    // means of their squares. Most of the cost of a comparison lies here, and a picture's tile
+    // is compared with the picture before it, with the slide and later with the next picture.
+    struct Moments
+    {
+        cv::Mat values;
+        cv::Mat mean;
+        cv::Mat meanOfSquares;
+    };
+
     struct Score
     {
         // Mean SSIM of the tile, the smallest of the three channels.
@@ -29,8 +39,17 @@ public:
     // reads 1 against 2 as a large change. Real changes of tens of levels still count fully.
     static constexpr float pedestal = 16.0f;
 
+    static void measure(const cv::Mat &tile, Moments &moments);
+
+    // Both measures of two tiles.
     Score compare(const cv::Mat &a, const cv::Mat &b);
+    Score compare(const Moments &a, const Moments &b);
+    // The mean alone; worstBlock() then gives the block measure of the same two tiles. Where
+    // the mean already tells a change, the block measure is not needed.
+    double compareMeans(const Moments &a, const Moments &b);
+    double worstBlock(double mean);
 
 private:
-    cv::Mat m_a, m_b, m_product, m_muA, m_muB, m_aa, m_bb, m_ab, m_map, m_blocks;
+    Moments m_a, m_b;
+    cv::Mat m_product, m_ab, m_map, m_blocks;
 };

@@ -435,6 +435,40 @@ private Q_SLOTS:
         QCOMPARE(QSize(result.width, result.height), expected);
     }
 
+    // The reduction has a faster way for whole factors; it must give OpenCV's area averaging to
+    // the bit, on noise that puts many sums at a rounding boundary.
+    void reductionMatchesAreaAveraging_data()
+    {
+        QTest::addColumn<QSize>("input");
+        QTest::addColumn<int>("channels");
+        QTest::newRow("1920x1080") << QSize(1920, 1080) << 3;
+        QTest::newRow("1920x1080 four channels") << QSize(1920, 1080) << 4;
+        QTest::newRow("3840x2160") << QSize(3840, 2160) << 3;
+        QTest::newRow("2560x1440") << QSize(2560, 1440) << 3;
+        QTest::newRow("1366x768") << QSize(1366, 768) << 3;
+    }
+
+    void reductionMatchesAreaAveraging()
+    {
+        QFETCH(QSize, input);
+        QFETCH(int, channels);
+        cv::Mat picture(input.height(), input.width(), CV_8UC(channels));
+        cv::RNG random(7);
+        random.fill(picture, cv::RNG::UNIFORM, 0, 256);
+        SlideProcessor processor;
+        const auto result = processor.preprocessSlide(&picture);
+        QVERIFY(result);
+
+        cv::Mat expected;
+        const int height = int(640.0 / (double(input.width()) / double(input.height())));
+        cv::resize(picture, expected, cv::Size(640, height), 0, 0, cv::INTER_AREA);
+        cv::blur(expected, expected, cv::Size(3, 3));
+        if (channels == 4)
+            cv::cvtColor(expected, expected, cv::COLOR_BGRA2BGR);
+        QCOMPARE(result->size(), expected.size());
+        QCOMPARE(cv::norm(*result, expected, cv::NORM_INF), 0.0);
+    }
+
     void preprocessingDropsAlphaAndSmooths()
     {
         SlideProcessor processor;
