@@ -165,6 +165,7 @@ void SlideProcessor::processSlides(qint64 time, const QList<SlideImage> &slides,
 
 void SlideProcessor::finishSlides()
 {
+    m_lastPictures.clear();
     const SlideChangeDetector::Decision decision = m_detector.finish();
     const QList<SlideImage> held = std::exchange(m_heldSlides, {});
     if (decision.action == SlideChangeDetector::Decision::Keep && !held.isEmpty())
@@ -188,12 +189,25 @@ void SlideProcessor::keepSlides(qint64 time, const QList<SlideImage> &slides, co
 }
 
 std::vector<SlideProcessor::MatPtr>
-SlideProcessor::preprocessSlides(const QList<SlideImage> &slides) const
+SlideProcessor::preprocessSlides(const QList<SlideImage> &slides)
 {
     std::vector<MatPtr> result;
     result.reserve(size_t(slides.size()));
-    for (const SlideImage &slide : slides)
-        result.push_back(preprocessSlide(slide.frame));
+    m_lastPictures.resize(size_t(slides.size()));
+    for (qsizetype i = 0; i < slides.size(); ++i) {
+        const SlideImage &slide = slides.at(i);
+        LastPicture &last = m_lastPictures[size_t(i)];
+        // A still screen is reduced once, not at every capture.
+        if (slide.unchanged && slide.frame && !last.reduced.empty() &&
+            slide.frame->data == last.frame.data && slide.frame->size == last.frame.size &&
+            slide.frame->type() == last.frame.type()) {
+            result.push_back(std::make_unique<const cv::Mat>(last.reduced));
+            continue;
+        }
+        MatPtr reduced = preprocessSlide(slide.frame);
+        last = reduced ? LastPicture{*slide.frame, *reduced} : LastPicture{};
+        result.push_back(std::move(reduced));
+    }
     return result;
 }
 

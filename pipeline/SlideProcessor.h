@@ -8,13 +8,11 @@
 #include <QThread>
 #include <QWaitCondition>
 
+#include <opencv2/core/mat.hpp>
+
 #include <atomic>
 #include <memory>
 #include <vector>
-
-namespace cv {
-class Mat;
-}
 
 // Decides which batches show a new slide: each batch is reduced and handed to the
 // SlideChangeDetector. New slides leave by slidesProcessed(); the matrices of dropped batches are
@@ -63,8 +61,17 @@ private:
 
     static constexpr int processingWidth = 640;
 
+    // What was computed from a screen's last picture, for a next one the source marks unchanged.
+    struct LastPicture
+    {
+        // Holds the picture's buffer, so that no capture can be written into it meanwhile: a
+        // picture on the same pixels is then the same picture.
+        cv::Mat frame;
+        cv::Mat reduced;
+    };
+
     [[nodiscard]] MatPtr preprocessSlide(const cv::Mat *slide) const;
-    [[nodiscard]] std::vector<MatPtr> preprocessSlides(const QList<SlideImage> &slides) const;
+    [[nodiscard]] std::vector<MatPtr> preprocessSlides(const QList<SlideImage> &slides);
     void processSlides(qint64 time, const QList<SlideImage> &slides, bool forceNewSlide);
     // At the end: a held batch whose change was not confirmed yet is still a new slide.
     void finishSlides();
@@ -79,4 +86,5 @@ private:
     SlideChangeDetector m_detector;
     // The batch waiting for confirmation; this object owns its matrices.
     QList<SlideImage> m_heldSlides;
+    std::vector<LastPicture> m_lastPictures;
 };

@@ -18,7 +18,8 @@ std::unique_ptr<ScreenGrabber> ScreenGrabber::create()
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (x11 && x11->connection()) {
-        if (std::unique_ptr<ScreenGrabber> grabber = ScreenGrabberX11::create(x11->connection()))
+        if (std::unique_ptr<ScreenGrabber> grabber =
+                ScreenGrabberX11::create(x11->connection(), x11->display()))
             return grabber;
     }
 #endif

@@ -1,6 +1,9 @@
 #include "ScreenGrabberX11.h"
 
+#include "ScreenDamageX11.h"
 #include "SharedMemorySegmentX11.h"
+
+#include "FrameLogging.h"
 
 #include <QDebug>
 #include <QImage>
@@ -10,8 +13,12 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cstdlib>
+#include <cstring>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
+
+// Last: its macros (None, Bool, Status) would clash with the headers above.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -61,15 +68,18 @@ QRect nativeGeometry(const QScreen *screen)
 } // namespace
 
 ScreenGrabberX11::ScreenGrabberX11(xcb_connection_t *connection, uint32_t root,
-                                   const QRect &rootGeometry)
-    : m_connection(connection), m_root(root), m_rootGeometry(rootGeometry)
+                                   const QRect &rootGeometry,
+                                   std::unique_ptr<ScreenDamageX11> damage)
+    : m_connection(connection), m_root(root), m_rootGeometry(rootGeometry),
+      m_damage(std::move(damage))
 {
     connect(&m_fallback, &ScreenGrabber::grabError, this, &ScreenGrabber::grabError);
 }
 
 ScreenGrabberX11::~ScreenGrabberX11() = default;
 
-std::unique_ptr<ScreenGrabberX11> ScreenGrabberX11::create(xcb_connection_t *connection)
+std::unique_ptr<ScreenGrabberX11> ScreenGrabberX11::create(xcb_connection_t *connection,
+                                                           _XDisplay *display)
 {
     if (!connection || xcb_connection_has_error(connection))
         return nullptr;
@@ -96,8 +106,11 @@ std::unique_ptr<ScreenGrabberX11> ScreenGrabberX11::create(xcb_connection_t *con
     // machines).
     if (!SharedMemorySegmentX11::create(connection, 4096))
         return nullptr;
+    std::unique_ptr<ScreenDamageX11> damage =
+        display ? ScreenDamageX11::create(XDisplayString(display)) : nullptr;
     return std::unique_ptr<ScreenGrabberX11>(new ScreenGrabberX11(
-        connection, screen->root, QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels)));
+        connection, screen->root, QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels),
+        std::move(damage)));
 }
 
 SlideImage ScreenGrabberX11::grab(int index, QScreen *screen)
@@ -105,26 +118,31 @@ SlideImage ScreenGrabberX11::grab(int index, QScreen *screen)
     const QRect rect = nativeGeometry(screen);
     if (!m_rootGeometry.contains(rect))
         updateRootGeometry();
-    if (!rect.isEmpty() && m_rootGeometry.contains(rect)) {
-        SharedMemorySegmentX11 *segment =
-            segmentFor(index, size_t(rect.width()) * size_t(rect.height()) * bytesPerPixel);
-        if (segment && grabInto(segment, rect)) {
-            try {
-                std::unique_ptr<cv::Mat> frame =
-                    m_frames.take(index, rect.height(), rect.width(), CV_8UC3);
-                const cv::Mat pixels(rect.height(), rect.width(), CV_8UC4, segment->data(),
-                                     size_t(rect.width()) * bytesPerPixel);
-                cv::cvtColor(pixels, *frame, cv::COLOR_BGRA2BGR);
-                QImage image(frame->data, frame->cols, frame->rows, qsizetype(frame->step),
-                             QImage::Format_BGR888);
-                image.setDevicePixelRatio(screen->devicePixelRatio());
-                m_failureReported = false;
-                return SlideImage{frame.release(), image};
-            } catch (const cv::Exception &exception) {
+    if (index >= 0 && !rect.isEmpty() && m_rootGeometry.contains(rect)) {
+        if (size_t(index) >= m_lastCaptures.size())
+            m_lastCaptures.resize(size_t(index) + 1);
+        LastCapture &last = m_lastCaptures[size_t(index)];
+        const bool drawn = takeDamageIn(rect);
+        const bool reusable = !drawn && m_damage && !last.frame.empty() && last.rect == rect;
+        if (reusable && ++last.stillGrabs < stillGrabsPerCheck)
+            return imageOf(std::make_unique<cv::Mat>(last.frame), screen, true);
+        if (std::unique_ptr<cv::Mat> frame = capture(index, rect)) {
+            m_failureReported = false;
+            if (reusable) {
+                last.stillGrabs = 0;
+                const size_t bytes = frame->total() * frame->elemSize();
+                if (frame->isContinuous() && last.frame.isContinuous() &&
+                    std::memcmp(frame->data, last.frame.data, bytes) == 0)
+                    return imageOf(std::make_unique<cv::Mat>(last.frame), screen, true);
                 qWarning() << "[ScreenGrabberX11]"
-                           << "cv::Exception:" << exception.what();
+                           << "screen" << screen->name()
+                           << "changed without a damage report; capturing every time from now on";
+                m_damage.reset();
             }
+            last = LastCapture{*frame, rect, 0};
+            return imageOf(std::move(frame), screen, false);
         }
+        last = LastCapture{};
     }
     if (!m_failureReported) {
         qWarning() << "[ScreenGrabberX11]"
@@ -133,6 +151,54 @@ SlideImage ScreenGrabberX11::grab(int index, QScreen *screen)
         m_failureReported = true;
     }
     return m_fallback.grab(index, screen);
+}
+
+bool ScreenGrabberX11::takeDamageIn(const QRect &rect)
+{
+    if (!m_damage)
+        return true;
+    const std::optional<QRegion> drawn = m_damage->takeDamage();
+    if (!drawn) {
+        qWarning() << "[ScreenGrabberX11]"
+                   << "the X server's damage reports failed; capturing every time from now on";
+        m_damage.reset();
+        m_pendingDamage = QRegion();
+        return true;
+    }
+    m_pendingDamage += *drawn;
+    qCDebug(lcFrames) << "[ScreenGrabberX11]"
+                      << "drawn since the last grab:" << *drawn;
+    const bool intersects = m_pendingDamage.intersects(rect);
+    m_pendingDamage -= rect;
+    return intersects;
+}
+
+std::unique_ptr<cv::Mat> ScreenGrabberX11::capture(int index, const QRect &rect)
+{
+    SharedMemorySegmentX11 *segment =
+        segmentFor(index, size_t(rect.width()) * size_t(rect.height()) * bytesPerPixel);
+    if (!segment || !grabInto(segment, rect))
+        return nullptr;
+    try {
+        std::unique_ptr<cv::Mat> frame = m_frames.take(index, rect.height(), rect.width(), CV_8UC3);
+        const cv::Mat pixels(rect.height(), rect.width(), CV_8UC4, segment->data(),
+                             size_t(rect.width()) * bytesPerPixel);
+        cv::cvtColor(pixels, *frame, cv::COLOR_BGRA2BGR);
+        return frame;
+    } catch (const cv::Exception &exception) {
+        qWarning() << "[ScreenGrabberX11]"
+                   << "cv::Exception:" << exception.what();
+        return nullptr;
+    }
+}
+
+SlideImage ScreenGrabberX11::imageOf(std::unique_ptr<cv::Mat> frame, const QScreen *screen,
+                                     bool unchanged)
+{
+    QImage image(frame->data, frame->cols, frame->rows, qsizetype(frame->step),
+                 QImage::Format_BGR888);
+    image.setDevicePixelRatio(screen->devicePixelRatio());
+    return SlideImage{frame.release(), image, unchanged};
 }
 
 bool ScreenGrabberX11::grabInto(SharedMemorySegmentX11 *segment, const QRect &rect)
@@ -180,6 +246,8 @@ void ScreenGrabberX11::releaseScreensFrom(int index)
 {
     if (index >= 0 && size_t(index) < m_segments.size())
         m_segments.resize(size_t(index));
+    if (index >= 0 && size_t(index) < m_lastCaptures.size())
+        m_lastCaptures.resize(size_t(index));
     m_frames.releaseScreensFrom(index);
 }
 

@@ -5,19 +5,29 @@
 #include "ScreenGrabberQScreen.h"
 
 #include <QRect>
+#include <QRegion>
+
+#include <opencv2/core/mat.hpp>
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+class ScreenDamageX11;
 class SharedMemorySegmentX11;
 struct xcb_connection_t;
+struct _XDisplay;
 
 // Grabs screens through the X shared-memory extension on Qt's own connection: the server copies
 // the screen's region of the root window into a segment kept per screen, and one pass turns its
 // B G R X pixels into the B G R matrix the pipeline uses, in a buffer that is reused once the
 // pipeline has let go of it. The image is the same pixels, not a copy. A grab the server refuses
 // (a screen that just changed) goes through Qt's generic grab instead.
+//
+// Where the server reports what was drawn (the damage extension), a screen nothing was drawn on
+// since its last grab is not captured again: the grab hands out that picture once more, marked
+// unchanged. Every tenth such grab is still captured and compared, and a server whose reports
+// missed a change is not trusted any more.
 class ScreenGrabberX11 : public ScreenGrabber
 {
     Q_OBJECT
@@ -25,7 +35,9 @@ class ScreenGrabberX11 : public ScreenGrabber
 public:
     // Null when the display has no shared-memory extension, cannot share memory with this process,
     // has more than one X screen or keeps its pixels in another layout than 32-bit B G R X.
-    [[nodiscard]] static std::unique_ptr<ScreenGrabberX11> create(xcb_connection_t *connection);
+    // The display, if any, tells where the damage reports' own connection goes.
+    [[nodiscard]] static std::unique_ptr<ScreenGrabberX11> create(xcb_connection_t *connection,
+                                                                  _XDisplay *display);
 
     ~ScreenGrabberX11() override;
 
@@ -33,9 +45,27 @@ public:
     void releaseScreensFrom(int index) override;
     [[nodiscard]] QString name() const override;
 
-private:
-    ScreenGrabberX11(xcb_connection_t *connection, uint32_t root, const QRect &rootGeometry);
+    // Captures that may hand out the last picture of a screen before one is compared with it.
+    static constexpr int stillGrabsPerCheck = 10;
 
+private:
+    // The picture last captured of a screen, sharing the pool's buffer, and where it came from.
+    struct LastCapture
+    {
+        cv::Mat frame;
+        QRect rect;
+        int stillGrabs = 0;
+    };
+
+    ScreenGrabberX11(xcb_connection_t *connection, uint32_t root, const QRect &rootGeometry,
+                     std::unique_ptr<ScreenDamageX11> damage);
+
+    // Whether anything was drawn on rect since its last capture, as far as the server tells;
+    // forgets that damage, since the caller captures rect now.
+    [[nodiscard]] bool takeDamageIn(const QRect &rect);
+    [[nodiscard]] std::unique_ptr<cv::Mat> capture(int index, const QRect &rect);
+    [[nodiscard]] static SlideImage imageOf(std::unique_ptr<cv::Mat> frame, const QScreen *screen,
+                                            bool unchanged);
     [[nodiscard]] bool grabInto(SharedMemorySegmentX11 *segment, const QRect &rect);
     [[nodiscard]] SharedMemorySegmentX11 *segmentFor(int index, size_t size);
     void updateRootGeometry();
@@ -44,6 +74,11 @@ private:
     uint32_t m_root;
     QRect m_rootGeometry;
     std::vector<std::unique_ptr<SharedMemorySegmentX11>> m_segments;
+    std::unique_ptr<ScreenDamageX11> m_damage;
+    // Drawn since the last capture of the screen it lies on; taken from the server for all
+    // screens at once.
+    QRegion m_pendingDamage;
+    std::vector<LastCapture> m_lastCaptures;
     ScreenFramePool m_frames;
     ScreenGrabberQScreen m_fallback;
     // One warning per run of failed grabs, not one a second.

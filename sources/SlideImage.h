@@ -17,6 +17,9 @@ struct SlideImage
     // For the screen source independent of the matrix; other sources may build it on the
     // matrix's pixels, so keep a deep copy to use it after the matrix is gone.
     QImage image;
+    // The source knows these are the very pixels of its previous picture of this screen (the
+    // same matrix data), so whatever was computed from that one still holds.
+    bool unchanged = false;
 
     // Deletes the matrix of every picture of a batch; the batch must not be used afterwards.
     static void releaseFrames(const QList<SlideImage> &slides);

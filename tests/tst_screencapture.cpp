@@ -78,6 +78,19 @@ public:
 
     [[nodiscard]] bool isShown() const { return m_shown; }
 
+    // Draws into the window, as a program paints its content.
+    void fill(const QRect &rect, QRgb colour)
+    {
+        const xcb_gcontext_t gc = xcb_generate_id(m_connection);
+        const uint32_t foreground = colour & 0xffffff;
+        xcb_create_gc(m_connection, gc, m_window, XCB_GC_FOREGROUND, &foreground);
+        const xcb_rectangle_t area{int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
+                                   uint16_t(rect.height())};
+        xcb_poly_fill_rectangle(m_connection, m_window, gc, 1, &area);
+        xcb_free_gc(m_connection, gc);
+        free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    }
+
 private:
     xcb_connection_t *m_connection = nullptr;
     xcb_window_t m_window = 0;
@@ -321,6 +334,47 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!inside.isEmpty(), 3000);
         QCOMPARE(inside, (QList<QColor>{QColor(0x12, 0xc8, 0x64), QColor(0x12, 0xc8, 0x64)}));
         QCOMPARE(outside, (QList<QColor>{QColor("#202020"), QColor("#202020")}));
+    }
+
+    // A screen nothing was drawn on is handed out again without a capture, also past the grab
+    // that compares; whatever another client draws, anywhere on the screen, is captured.
+    void stillScreenIsNotCapturedAgain()
+    {
+        selectGrabber(QByteArray());
+        std::unique_ptr<ScreenGrabber> grabber = ScreenGrabber::create();
+        QVERIFY(qobject_cast<ScreenGrabberX11 *>(grabber.get()));
+        QScreen *screen = QGuiApplication::primaryScreen();
+        QList<const cv::Mat *> frames;
+        const auto release = qScopeGuard([&] { qDeleteAll(frames); });
+        const auto grab = [&] {
+            SlideImage slide = grabber->grab(0, screen);
+            frames.append(slide.frame);
+            return slide;
+        };
+
+        QVERIFY(setRootColour(QStringLiteral("#304050")));
+        const SlideImage first = grab();
+        QVERIFY(!first.unchanged);
+        for (int i = 0; i < ScreenGrabberX11::stillGrabsPerCheck + 2; ++i) {
+            const SlideImage again = grab();
+            QVERIFY2(again.unchanged, qPrintable(QString::number(i)));
+            QCOMPARE(again.frame->data, first.frame->data);
+            QCOMPARE(again.image.pixelColor(10, 10), QColor("#304050"));
+        }
+
+        ForeignWindow window(QRect(1500, 900, 200, 100), qRgb(0x20, 0x90, 0x40));
+        QVERIFY(window.isShown());
+        const SlideImage mapped = grab();
+        QVERIFY(!mapped.unchanged);
+        QCOMPARE(frameColour(*mapped.frame, 1600, 950), QColor(0x20, 0x90, 0x40));
+        QVERIFY(grab().unchanged);
+
+        window.fill(QRect(10, 10, 20, 20), qRgb(0xf0, 0xe0, 0x10));
+        const SlideImage painted = grab();
+        QVERIFY(!painted.unchanged);
+        QCOMPARE(frameColour(*painted.frame, 1515, 915), QColor(0xf0, 0xe0, 0x10));
+        QCOMPARE(painted.image.pixelColor(1600, 950), QColor(0x20, 0x90, 0x40));
+        QCOMPARE(frameColour(*painted.frame, 10, 10), QColor("#304050"));
     }
 
     // The shared-memory grab reuses the pixel buffers of frames the pipeline has released, and

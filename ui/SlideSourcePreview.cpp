@@ -1,5 +1,7 @@
 #include "SlideSourcePreview.h"
 
+#include <algorithm>
+
 #include "MouseListenerPrivate.h"
 #include "RecorderSettings.h"
 #include "SlideImage.h"
@@ -148,13 +150,23 @@ void SlideSourcePreview::doRefresh()
 void SlideSourcePreview::onSlidesCaptured(qint64 /*time*/, const QList<SlideImage> &slides,
                                           bool /*forceNewSlide*/)
 {
+    const QRectF bounds = boundingRect();
+    const qreal dpr = displayPixelRatio();
+    const bool allUnchanged = std::all_of(slides.cbegin(), slides.cend(),
+                                          [](const SlideImage &slide) { return slide.unchanged; });
+    if (m_refreshTimer.isActive() && allUnchanged && !m_images.isEmpty() &&
+        m_images.size() == slides.size() && bounds == m_scaledBounds && dpr == m_scaledDpr) {
+        // A still screen: the pictures shown are still right, nothing to scale or paint.
+        SlideImage::releaseFrames(slides);
+        return;
+    }
     m_images.clear();
     m_imageSizes.clear();
+    m_scaledBounds = bounds;
+    m_scaledDpr = dpr;
     if (m_refreshTimer.isActive()) {
         // The picture may live on the matrix's pixels, which go back to the source below: what
         // is kept is the picture as it will be shown, scaled once here rather than at every paint.
-        const QRectF bounds = boundingRect();
-        const qreal dpr = displayPixelRatio();
         const int count = int(slides.size());
         for (int i = 0; i < count; ++i) {
             const QImage &image = slides.at(i).image;

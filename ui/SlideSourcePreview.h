@@ -91,6 +91,9 @@ private:
     QList<QImage> m_images;
     // The captured sizes of m_images, which paint() places them by.
     QList<QSize> m_imageSizes;
+    // Where m_images were scaled for; another size or pixel ratio scales again.
+    QRectF m_scaledBounds;
+    qreal m_scaledDpr = 0;
     std::unique_ptr<MouseListenerPrivate> m_mouseListener;
     qint64 m_mousePositionX = 0;
     qint64 m_mousePositionY = 0;
