@@ -122,22 +122,30 @@ SlideImage ScreenGrabberX11::grab(int index, QScreen *screen)
         if (size_t(index) >= m_lastCaptures.size())
             m_lastCaptures.resize(size_t(index) + 1);
         LastCapture &last = m_lastCaptures[size_t(index)];
-        const bool drawn = takeDamageIn(rect);
-        const bool reusable = !drawn && m_damage && !last.frame.empty() && last.rect == rect;
-        if (reusable && ++last.stillGrabs < stillGrabsPerCheck)
+        const std::optional<QRegion> drawn = takeDamageIn(rect);
+        const bool haveLast = drawn && !last.frame.empty() && last.rect == rect;
+        const bool check = haveLast && last.uncheckedGrabs + 1 >= grabsPerCheck;
+        if (haveLast && !check && drawn->isEmpty()) {
+            ++last.uncheckedGrabs;
             return imageOf(std::make_unique<cv::Mat>(last.frame), screen, true);
+        }
         if (std::unique_ptr<cv::Mat> frame = capture(index, rect)) {
             m_failureReported = false;
-            if (reusable) {
-                last.stillGrabs = 0;
-                const size_t bytes = frame->total() * frame->elemSize();
-                if (frame->isContinuous() && last.frame.isContinuous() &&
-                    std::memcmp(frame->data, last.frame.data, bytes) == 0)
+            if (haveLast) {
+                // Drawing that leaves the same pixels (a window painting itself again) is no
+                // change: only the drawn part can differ, but the check looks at everything.
+                if (samePixels(*frame, last.frame,
+                               check ? QRegion(0, 0, rect.width(), rect.height()) : *drawn)) {
+                    last.uncheckedGrabs = check ? 0 : last.uncheckedGrabs + 1;
                     return imageOf(std::make_unique<cv::Mat>(last.frame), screen, true);
-                qWarning() << "[ScreenGrabberX11]"
-                           << "screen" << screen->name()
-                           << "changed without a damage report; capturing every time from now on";
-                m_damage.reset();
+                }
+                if (check && samePixels(*frame, last.frame, *drawn)) {
+                    qWarning() << "[ScreenGrabberX11]"
+                               << "screen" << screen->name()
+                               << "changed where the X server reported no drawing; capturing "
+                                  "every time from now on";
+                    m_damage.reset();
+                }
             }
             last = LastCapture{*frame, rect, 0};
             return imageOf(std::move(frame), screen, false);
@@ -153,24 +161,41 @@ SlideImage ScreenGrabberX11::grab(int index, QScreen *screen)
     return m_fallback.grab(index, screen);
 }
 
-bool ScreenGrabberX11::takeDamageIn(const QRect &rect)
+std::optional<QRegion> ScreenGrabberX11::takeDamageIn(const QRect &rect)
 {
     if (!m_damage)
-        return true;
+        return std::nullopt;
     const std::optional<QRegion> drawn = m_damage->takeDamage();
     if (!drawn) {
         qWarning() << "[ScreenGrabberX11]"
                    << "the X server's damage reports failed; capturing every time from now on";
         m_damage.reset();
         m_pendingDamage = QRegion();
-        return true;
+        return std::nullopt;
     }
     m_pendingDamage += *drawn;
     qCDebug(lcFrames) << "[ScreenGrabberX11]"
                       << "drawn since the last grab:" << *drawn;
-    const bool intersects = m_pendingDamage.intersects(rect);
+    const QRegion inRect = m_pendingDamage.intersected(rect).translated(-rect.topLeft());
     m_pendingDamage -= rect;
-    return intersects;
+    return inRect;
+}
+
+bool ScreenGrabberX11::samePixels(const cv::Mat &a, const cv::Mat &b, const QRegion &region)
+{
+    if (a.size != b.size || a.type() != b.type())
+        return false;
+    const size_t pixelSize = a.elemSize();
+    for (const QRect &part : region) {
+        const QRect clipped = part.intersected(QRect(0, 0, a.cols, a.rows));
+        const size_t bytes = size_t(clipped.width()) * pixelSize;
+        for (int y = clipped.top(); y <= clipped.bottom(); ++y) {
+            const size_t offset = size_t(clipped.left()) * pixelSize;
+            if (std::memcmp(a.ptr(y) + offset, b.ptr(y) + offset, bytes) != 0)
+                return false;
+        }
+    }
+    return true;
 }
 
 std::unique_ptr<cv::Mat> ScreenGrabberX11::capture(int index, const QRect &rect)

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class ScreenDamageX11;
@@ -25,9 +26,10 @@ struct _XDisplay;
 // (a screen that just changed) goes through Qt's generic grab instead.
 //
 // Where the server reports what was drawn (the damage extension), a screen nothing was drawn on
-// since its last grab is not captured again: the grab hands out that picture once more, marked
-// unchanged. Every tenth such grab is still captured and compared, and a server whose reports
-// missed a change is not trusted any more.
+// since its last grab is not captured again, and one drawn on with the same pixels as before (a
+// window that paints itself again) is no new picture: the grab hands out the last picture once
+// more, marked unchanged. Every tenth grab without a full capture compares the whole screen, and
+// a server whose reports missed a change is not trusted any more.
 class ScreenGrabberX11 : public ScreenGrabber
 {
     Q_OBJECT
@@ -45,8 +47,9 @@ public:
     void releaseScreensFrom(int index) override;
     [[nodiscard]] QString name() const override;
 
-    // Captures that may hand out the last picture of a screen before one is compared with it.
-    static constexpr int stillGrabsPerCheck = 10;
+    // Grabs of a screen, counting the one that checks, from one comparison of the whole screen
+    // with its last picture to the next.
+    static constexpr int grabsPerCheck = 10;
 
 private:
     // The picture last captured of a screen, sharing the pool's buffer, and where it came from.
@@ -54,15 +57,17 @@ private:
     {
         cv::Mat frame;
         QRect rect;
-        int stillGrabs = 0;
+        // Handed out since the last full capture or comparison.
+        int uncheckedGrabs = 0;
     };
 
     ScreenGrabberX11(xcb_connection_t *connection, uint32_t root, const QRect &rootGeometry,
                      std::unique_ptr<ScreenDamageX11> damage);
 
-    // Whether anything was drawn on rect since its last capture, as far as the server tells;
-    // forgets that damage, since the caller captures rect now.
-    [[nodiscard]] bool takeDamageIn(const QRect &rect);
+    // What was drawn on rect since it was last asked, in rect's coordinates; nothing when the
+    // server does not tell.
+    [[nodiscard]] std::optional<QRegion> takeDamageIn(const QRect &rect);
+    [[nodiscard]] static bool samePixels(const cv::Mat &a, const cv::Mat &b, const QRegion &region);
     [[nodiscard]] std::unique_ptr<cv::Mat> capture(int index, const QRect &rect);
     [[nodiscard]] static SlideImage imageOf(std::unique_ptr<cv::Mat> frame, const QScreen *screen,
                                             bool unchanged);

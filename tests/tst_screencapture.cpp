@@ -337,7 +337,8 @@ private Q_SLOTS:
     }
 
     // A screen nothing was drawn on is handed out again without a capture, also past the grab
-    // that compares; whatever another client draws, anywhere on the screen, is captured.
+    // that compares; whatever another client draws, anywhere on the screen, is captured, and
+    // drawing the same pixels again is no new picture.
     void stillScreenIsNotCapturedAgain()
     {
         selectGrabber(QByteArray());
@@ -355,7 +356,7 @@ private Q_SLOTS:
         QVERIFY(setRootColour(QStringLiteral("#304050")));
         const SlideImage first = grab();
         QVERIFY(!first.unchanged);
-        for (int i = 0; i < ScreenGrabberX11::stillGrabsPerCheck + 2; ++i) {
+        for (int i = 0; i < ScreenGrabberX11::grabsPerCheck + 2; ++i) {
             const SlideImage again = grab();
             QVERIFY2(again.unchanged, qPrintable(QString::number(i)));
             QCOMPARE(again.frame->data, first.frame->data);
@@ -375,6 +376,12 @@ private Q_SLOTS:
         QCOMPARE(frameColour(*painted.frame, 1515, 915), QColor(0xf0, 0xe0, 0x10));
         QCOMPARE(painted.image.pixelColor(1600, 950), QColor(0x20, 0x90, 0x40));
         QCOMPARE(frameColour(*painted.frame, 10, 10), QColor("#304050"));
+
+        // Painted again the same: drawn on, but no new picture.
+        window.fill(QRect(10, 10, 20, 20), qRgb(0xf0, 0xe0, 0x10));
+        const SlideImage repainted = grab();
+        QVERIFY(repainted.unchanged);
+        QCOMPARE(repainted.frame->data, painted.frame->data);
     }
 
     // The shared-memory grab reuses the pixel buffers of frames the pipeline has released, and

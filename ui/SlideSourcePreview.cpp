@@ -101,7 +101,11 @@ void SlideSourcePreview::restart()
     }
     stop();
 
-    m_slideSource.reset(SlideSource::create(RecorderSettings::instance()->selectedSlideSource()));
+    const SlidesSourceInfo selected = RecorderSettings::instance()->selectedSlideSource();
+    // None is chosen until the sources are listed, a moment after the start.
+    if (!selected.isValid())
+        return;
+    m_slideSource.reset(SlideSource::create(selected));
     if (!m_slideSource)
         return;
     SlideSource *source = m_slideSource.get();
