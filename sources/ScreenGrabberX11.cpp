@@ -139,13 +139,8 @@ SlideImage ScreenGrabberX11::grab(int index, QScreen *screen)
                     last.uncheckedGrabs = check ? 0 : last.uncheckedGrabs + 1;
                     return imageOf(std::make_unique<cv::Mat>(last.frame), screen, true);
                 }
-                if (check && samePixels(*frame, last.frame, *drawn)) {
-                    qWarning() << "[ScreenGrabberX11]"
-                               << "screen" << screen->name()
-                               << "changed where the X server reported no drawing; capturing "
-                                  "every time from now on";
-                    m_damage.reset();
-                }
+                if (check && samePixels(*frame, last.frame, *drawn))
+                    checkDamageReports(*frame, last.frame, rect, *drawn, screen);
             }
             last = LastCapture{*frame, rect, 0};
             return imageOf(std::move(frame), screen, false);
@@ -159,6 +154,26 @@ SlideImage ScreenGrabberX11::grab(int index, QScreen *screen)
         m_failureReported = true;
     }
     return m_fallback.grab(index, screen);
+}
+
+void ScreenGrabberX11::checkDamageReports(const cv::Mat &frame, const cv::Mat &last,
+                                          const QRect &rect, const QRegion &drawn,
+                                          const QScreen *screen)
+{
+    // Drawing between taking the damage and the capture may be in the picture already; it is
+    // reported now, and still owed to the next grab.
+    const std::optional<QRegion> since = takeDamageIn(rect);
+    if (!since)
+        return;
+    m_pendingDamage += since->translated(rect.topLeft());
+    const QRegion unreported = QRegion(0, 0, rect.width(), rect.height()) - drawn - *since;
+    if (samePixels(frame, last, unreported))
+        return;
+    qWarning()
+        << "[ScreenGrabberX11]"
+        << "screen" << screen->name()
+        << "changed where the X server reported no drawing; capturing every time from now on";
+    m_damage.reset();
 }
 
 std::optional<QRegion> ScreenGrabberX11::takeDamageIn(const QRect &rect)

@@ -67,6 +67,10 @@ private:
     // What was drawn on rect since it was last asked, in rect's coordinates; nothing when the
     // server does not tell.
     [[nodiscard]] std::optional<QRegion> takeDamageIn(const QRect &rect);
+    // The whole screen differs from its last picture where the drawn part does not: unless the
+    // server reports drawing there after all, it missed some and is not asked any more.
+    void checkDamageReports(const cv::Mat &frame, const cv::Mat &last, const QRect &rect,
+                            const QRegion &drawn, const QScreen *screen);
     [[nodiscard]] static bool samePixels(const cv::Mat &a, const cv::Mat &b, const QRegion &region);
     [[nodiscard]] std::unique_ptr<cv::Mat> capture(int index, const QRect &rect);
     [[nodiscard]] static SlideImage imageOf(std::unique_ptr<cv::Mat> frame, const QScreen *screen,
