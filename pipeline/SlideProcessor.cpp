@@ -199,13 +199,15 @@ SlideProcessor::preprocessSlides(const QList<SlideImage> &slides)
         LastPicture &last = m_lastPictures[size_t(i)];
         // A still screen is reduced once, not at every capture.
         if (slide.unchanged && slide.frame && !last.reduced.empty() &&
-            slide.frame->data == last.frame.data && slide.frame->size == last.frame.size &&
-            slide.frame->type() == last.frame.type()) {
+            slide.frame->data == last.data && slide.frame->size() == last.size &&
+            slide.frame->type() == last.type) {
             result.push_back(std::make_unique<const cv::Mat>(last.reduced));
             continue;
         }
         MatPtr reduced = preprocessSlide(slide.frame);
-        last = reduced ? LastPicture{*slide.frame, *reduced} : LastPicture{};
+        last = reduced ? LastPicture{slide.frame->data, slide.frame->size(), slide.frame->type(),
+                                     *reduced}
+                       : LastPicture{};
         result.push_back(std::move(reduced));
     }
     return result;

@@ -62,11 +62,13 @@ private:
     static constexpr int processingWidth = 640;
 
     // What was computed from a screen's last picture, for a next one the source marks unchanged.
+    // The source says so of its previous picture of that screen, which is the one this processor
+    // received before; the pixels' address only guards against a batch from elsewhere.
     struct LastPicture
     {
-        // Holds the picture's buffer, so that no capture can be written into it meanwhile: a
-        // picture on the same pixels is then the same picture.
-        cv::Mat frame;
+        const uchar *data = nullptr;
+        cv::Size size;
+        int type = 0;
         cv::Mat reduced;
     };
 

@@ -155,6 +155,25 @@ private Q_SLOTS:
         QCOMPARE(countChanged.count(), 1);
     }
 
+    // A picture the source marks unchanged takes the last one's reduction only when it is that
+    // very picture; marked pixels from anywhere else are compared like any others.
+    void unchangedMarkNeedsTheSamePixels()
+    {
+        SlideProcessor processor;
+        ProcessedSink sink(&processor, Qt::DirectConnection);
+        const QList<SlideImage> first = batch({slidePicture(1920, 1080, 6)});
+        processor.processSlides(0, first, false);
+        // The same matrix again, as a screen grab hands out a still screen.
+        const SlideImage still{new cv::Mat(*first.first().frame), first.first().image, true};
+        processor.processSlides(1000, {still}, false);
+        QList<SlideImage> other = batch({slidePicture(1920, 1080, 7)});
+        other.first().unchanged = true;
+        processor.processSlides(2000, other, false);
+        process(processor, 3000, {slidePicture(1920, 1080, 7)});
+        QCOMPARE(sink.times(), (QList<qint64>{0, 2000}));
+        QCOMPARE(liveFrames(), 2);
+    }
+
     void differentSlideIsKept()
     {
         SlideProcessor processor;
