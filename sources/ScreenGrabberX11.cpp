@@ -121,8 +121,8 @@ SlideImage ScreenGrabberX11::grab(int index, QScreen *screen)
     if (index >= 0 && !rect.isEmpty() && m_rootGeometry.contains(rect)) {
         if (size_t(index) >= m_lastCaptures.size())
             m_lastCaptures.resize(size_t(index) + 1);
+        const std::optional<QRegion> drawn = takeDamageIn(index, rect);
         LastCapture &last = m_lastCaptures[size_t(index)];
-        const std::optional<QRegion> drawn = takeDamageIn(rect);
         const bool haveLast = drawn && !last.frame.empty() && last.rect == rect;
         const bool check = haveLast && last.uncheckedGrabs + 1 >= grabsPerCheck;
         if (haveLast && !check && drawn->isEmpty()) {
@@ -140,9 +140,12 @@ SlideImage ScreenGrabberX11::grab(int index, QScreen *screen)
                     return imageOf(std::make_unique<cv::Mat>(last.frame), screen, true);
                 }
                 if (check && samePixels(*frame, last.frame, *drawn))
-                    checkDamageReports(*frame, last.frame, rect, *drawn, screen);
+                    checkDamageReports(index, *frame, rect, *drawn, screen);
             }
-            last = LastCapture{*frame, rect, 0};
+            // What was drawn meanwhile stays owed to the next grab.
+            last.frame = *frame;
+            last.rect = rect;
+            last.uncheckedGrabs = 0;
             return imageOf(std::move(frame), screen, false);
         }
         last = LastCapture{};
@@ -156,18 +159,18 @@ SlideImage ScreenGrabberX11::grab(int index, QScreen *screen)
     return m_fallback.grab(index, screen);
 }
 
-void ScreenGrabberX11::checkDamageReports(const cv::Mat &frame, const cv::Mat &last,
-                                          const QRect &rect, const QRegion &drawn,
-                                          const QScreen *screen)
+void ScreenGrabberX11::checkDamageReports(int index, const cv::Mat &frame, const QRect &rect,
+                                          const QRegion &drawn, const QScreen *screen)
 {
     // Drawing between taking the damage and the capture may be in the picture already; it is
     // reported now, and still owed to the next grab.
-    const std::optional<QRegion> since = takeDamageIn(rect);
+    const std::optional<QRegion> since = takeDamageIn(index, rect);
     if (!since)
         return;
-    m_pendingDamage += since->translated(rect.topLeft());
+    LastCapture &last = m_lastCaptures[size_t(index)];
+    last.pendingDamage += since->translated(rect.topLeft());
     const QRegion unreported = QRegion(0, 0, rect.width(), rect.height()) - drawn - *since;
-    if (samePixels(frame, last, unreported))
+    if (samePixels(frame, last.frame, unreported))
         return;
     qWarning()
         << "[ScreenGrabberX11]"
@@ -176,7 +179,7 @@ void ScreenGrabberX11::checkDamageReports(const cv::Mat &frame, const cv::Mat &l
     m_damage.reset();
 }
 
-std::optional<QRegion> ScreenGrabberX11::takeDamageIn(const QRect &rect)
+std::optional<QRegion> ScreenGrabberX11::takeDamageIn(int index, const QRect &rect)
 {
     if (!m_damage)
         return std::nullopt;
@@ -185,14 +188,20 @@ std::optional<QRegion> ScreenGrabberX11::takeDamageIn(const QRect &rect)
         qWarning() << "[ScreenGrabberX11]"
                    << "the X server's damage reports failed; capturing every time from now on";
         m_damage.reset();
-        m_pendingDamage = QRegion();
         return std::nullopt;
     }
-    m_pendingDamage += *drawn;
     qCDebug(lcFrames) << "[ScreenGrabberX11]"
                       << "drawn since the last grab:" << *drawn;
-    const QRegion inRect = m_pendingDamage.intersected(rect).translated(-rect.topLeft());
-    m_pendingDamage -= rect;
+    // The server's damage is taken for all screens at once; each keeps its share.
+    if (!drawn->isEmpty()) {
+        for (LastCapture &capture : m_lastCaptures)
+            capture.pendingDamage += drawn->intersected(capture.rect);
+    }
+    LastCapture &last = m_lastCaptures[size_t(index)];
+    const QRegion inRect = (last.pendingDamage + drawn->intersected(rect))
+                               .intersected(rect)
+                               .translated(-rect.topLeft());
+    last.pendingDamage = QRegion();
     return inRect;
 }
 

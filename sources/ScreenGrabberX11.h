@@ -59,17 +59,20 @@ private:
         QRect rect;
         // Handed out since the last full capture or comparison.
         int uncheckedGrabs = 0;
+        // Drawn on rect, in root window coordinates, since the screen was last asked about it.
+        // Kept per screen: mirrored screens show the same part of the root window.
+        QRegion pendingDamage;
     };
 
     ScreenGrabberX11(xcb_connection_t *connection, uint32_t root, const QRect &rootGeometry,
                      std::unique_ptr<ScreenDamageX11> damage);
 
-    // What was drawn on rect since it was last asked, in rect's coordinates; nothing when the
-    // server does not tell.
-    [[nodiscard]] std::optional<QRegion> takeDamageIn(const QRect &rect);
+    // What was drawn on the screen at rect since it was last asked, in rect's coordinates;
+    // nothing when the server does not tell.
+    [[nodiscard]] std::optional<QRegion> takeDamageIn(int index, const QRect &rect);
     // The whole screen differs from its last picture where the drawn part does not: unless the
     // server reports drawing there after all, it missed some and is not asked any more.
-    void checkDamageReports(const cv::Mat &frame, const cv::Mat &last, const QRect &rect,
+    void checkDamageReports(int index, const cv::Mat &frame, const QRect &rect,
                             const QRegion &drawn, const QScreen *screen);
     [[nodiscard]] static bool samePixels(const cv::Mat &a, const cv::Mat &b, const QRegion &region);
     [[nodiscard]] std::unique_ptr<cv::Mat> capture(int index, const QRect &rect);
@@ -84,9 +87,6 @@ private:
     QRect m_rootGeometry;
     std::vector<std::unique_ptr<SharedMemorySegmentX11>> m_segments;
     std::unique_ptr<ScreenDamageX11> m_damage;
-    // Drawn since the last capture of the screen it lies on; taken from the server for all
-    // screens at once.
-    QRegion m_pendingDamage;
     std::vector<LastCapture> m_lastCaptures;
     ScreenFramePool m_frames;
     ScreenGrabberQScreen m_fallback;

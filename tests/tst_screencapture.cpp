@@ -338,7 +338,7 @@ private Q_SLOTS:
 
     // A screen nothing was drawn on is handed out again without a capture, also past the grab
     // that compares; whatever another client draws, anywhere on the screen, is captured, and
-    // drawing the same pixels again is no new picture.
+    // drawing the same pixels again is no new picture; a mirrored screen sees changes too.
     void stillScreenIsNotCapturedAgain()
     {
         selectGrabber(QByteArray());
@@ -347,8 +347,8 @@ private Q_SLOTS:
         QScreen *screen = QGuiApplication::primaryScreen();
         QList<const cv::Mat *> frames;
         const auto release = qScopeGuard([&] { qDeleteAll(frames); });
-        const auto grab = [&] {
-            SlideImage slide = grabber->grab(0, screen);
+        const auto grab = [&](int index = 0) {
+            SlideImage slide = grabber->grab(index, screen);
             frames.append(slide.frame);
             return slide;
         };
@@ -382,6 +382,14 @@ private Q_SLOTS:
         const SlideImage repainted = grab();
         QVERIFY(repainted.unchanged);
         QCOMPARE(repainted.frame->data, painted.frame->data);
+
+        // Mirrored displays show the same part of the root window: a change is in both.
+        QVERIFY(!grab(1).unchanged);
+        QVERIFY(setRootColour(QStringLiteral("#602060")));
+        QVERIFY(!grab(0).unchanged);
+        const SlideImage mirrored = grab(1);
+        QVERIFY(!mirrored.unchanged);
+        QCOMPARE(frameColour(*mirrored.frame, 10, 10), QColor("#602060"));
     }
 
     // The shared-memory grab reuses the pixel buffers of frames the pipeline has released, and
