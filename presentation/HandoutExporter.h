@@ -7,7 +7,6 @@
 class HandoutExporter : public PresentationExporter
 {
 public:
-    [[nodiscard]] QString defaultFileName() const override { return QStringLiteral("handout.pdf"); }
     bool write(const RecordedPresentation &presentation, const QString &outputPath,
                ExportControl &control, QString *errorMessage) override;
 };

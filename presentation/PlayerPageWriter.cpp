@@ -1,6 +1,7 @@
 #include "PlayerPageWriter.h"
 
 #include "ExportControl.h"
+#include "ExportKind.h"
 #include "PresentationFile.h"
 #include "RecordedPresentation.h"
 
@@ -96,8 +97,10 @@ bool PlayerPageWriter::write(const RecordedPresentation &presentation, const QSt
 {
     QString unused;
     QString &error = errorMessage ? *errorMessage : unused;
-    const QString path = outputPath.isEmpty() ? presentation.absolutePath(defaultFileName())
-                                              : QFileInfo(outputPath).absoluteFilePath();
+    const QString path =
+        outputPath.isEmpty()
+            ? presentation.absolutePath(ExportKinds::defaultFileName(ExportKind::PlayerPage))
+            : QFileInfo(outputPath).absoluteFilePath();
     qDebug() << "[PlayerPageWriter]"
              << "writing" << path << "slides" << presentation.slides().size() << "screens"
              << presentation.screenCount();

@@ -12,8 +12,6 @@
 class PlayerPageWriter : public PresentationExporter
 {
 public:
-    [[nodiscard]] QString defaultFileName() const override { return QStringLiteral("index.html"); }
-
     bool write(const RecordedPresentation &presentation, const QString &outputPath,
                ExportControl &control, QString *errorMessage) override;
 

@@ -5,14 +5,12 @@
 class ExportControl;
 class RecordedPresentation;
 
-// Turns a finished presentation into one file others can use (a video, a handout, a page).
+// Turns a finished presentation into one file others can use (a video, a handout, a page). The
+// name it gets when the user names none is ExportKinds::defaultFileName.
 class PresentationExporter
 {
 public:
     virtual ~PresentationExporter() = default;
-
-    // The file name used when the user names none; it goes into the presentation directory.
-    [[nodiscard]] virtual QString defaultFileName() const = 0;
 
     // Writes the file; may run on a worker thread and take long. Reports progress and checks for
     // cancellation through control. On failure or cancellation returns false with the reason in

@@ -2,6 +2,7 @@
 
 #include "ApplicationIdentity.h"
 #include "ExportControl.h"
+#include "ExportKind.h"
 #include "LiveStreamSettings.h"
 #include "PlayerPageWriter.h"
 #include "Presentation.h"
@@ -30,8 +31,10 @@ void writePlayerPage(const QDir &directory)
     }
     if (!recorded.hasAudio())
         return;
-    if (!writer.write(recorded, directory.absoluteFilePath(writer.defaultFileName()), control,
-                      &error))
+    if (!writer.write(
+            recorded,
+            directory.absoluteFilePath(ExportKinds::defaultFileName(ExportKind::PlayerPage)),
+            control, &error))
         qInfo() << "[Recorder]"
                 << "writing the player page failed:" << error;
 }

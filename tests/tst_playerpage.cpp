@@ -134,8 +134,6 @@ private Q_SLOTS:
         QVERIFY(!m_dual.isEmpty());
 
         QString error;
-        PlayerPageWriter writer;
-        QCOMPARE(writer.defaultFileName(), QStringLiteral("index.html"));
         QVERIFY2(writePage(m_single, {}, &error), qPrintable(error));
         QVERIFY(QFileInfo::exists(m_single + "/index.html"));
         QVERIFY(root.mkdir(QStringLiteral("other place")));

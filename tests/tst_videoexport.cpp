@@ -1,4 +1,5 @@
 #include "ExportControl.h"
+#include "ExportKind.h"
 #include "ExportTestPresentation.h"
 #include "FileSizeLimit.h"
 #include "RecordedPresentation.h"
@@ -199,8 +200,8 @@ private Q_SLOTS:
         QVERIFY2(presentation.load(QDir(dir), &message), qPrintable(message));
 
         VideoExporter exporter;
-        QCOMPARE(exporter.defaultFileName(), QStringLiteral("video.mp4"));
-        const QString output = QDir(dir).absoluteFilePath(exporter.defaultFileName());
+        const QString output =
+            QDir(dir).absoluteFilePath(ExportKinds::defaultFileName(ExportKind::Video));
         ExportControl control;
         QList<int> progress;
         control.setProgressHandler([&progress](int percent) { progress << percent; });

@@ -68,11 +68,6 @@ void routeLibavLog()
 
 } // namespace
 
-QString VideoExporter::defaultFileName() const
-{
-    return QStringLiteral("video.mp4");
-}
-
 bool VideoExporter::write(const RecordedPresentation &presentation, const QString &outputPath,
                           ExportControl &control, QString *errorMessage)
 {

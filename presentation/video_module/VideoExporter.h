@@ -7,7 +7,6 @@
 class VideoExporter : public PresentationExporter
 {
 public:
-    [[nodiscard]] QString defaultFileName() const override;
     bool write(const RecordedPresentation &presentation, const QString &outputPath,
                ExportControl &control, QString *errorMessage) override;
 };
