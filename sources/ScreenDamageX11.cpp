@@ -1,5 +1,7 @@
 #include "ScreenDamageX11.h"
 
+#include "XcbReplyX11.h"
+
 #include <QDebug>
 
 #include <cstdlib>
@@ -8,13 +10,6 @@
 #include <xcb/xfixes.h>
 
 namespace {
-
-struct FreeDeleter
-{
-    void operator()(void *pointer) const { std::free(pointer); }
-};
-
-template <typename Reply> using ReplyPtr = std::unique_ptr<Reply, FreeDeleter>;
 
 bool hasExtension(xcb_connection_t *connection, xcb_extension_t *extension)
 {
@@ -58,10 +53,10 @@ std::unique_ptr<ScreenDamageX11> ScreenDamageX11::create(const char *displayName
         return nullptr;
     }
     // Both extensions refuse requests from clients that did not announce their version first.
-    const ReplyPtr<xcb_xfixes_query_version_reply_t> fixesVersion(xcb_xfixes_query_version_reply(
+    const XcbReply<xcb_xfixes_query_version_reply_t> fixesVersion(xcb_xfixes_query_version_reply(
         c, xcb_xfixes_query_version(c, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
         nullptr));
-    const ReplyPtr<xcb_damage_query_version_reply_t> damageVersion(xcb_damage_query_version_reply(
+    const XcbReply<xcb_damage_query_version_reply_t> damageVersion(xcb_damage_query_version_reply(
         c, xcb_damage_query_version(c, XCB_DAMAGE_MAJOR_VERSION, XCB_DAMAGE_MINOR_VERSION),
         nullptr));
     if (!fixesVersion || fixesVersion->major_version < 2 || !damageVersion ||
@@ -82,8 +77,8 @@ std::unique_ptr<ScreenDamageX11> ScreenDamageX11::create(const char *displayName
     const xcb_void_cookie_t created =
         xcb_damage_create_checked(c, damage, roots.data->root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
     const xcb_void_cookie_t regionCreated = xcb_xfixes_create_region_checked(c, region, 0, nullptr);
-    const ReplyPtr<xcb_generic_error_t> createError(xcb_request_check(c, created));
-    const ReplyPtr<xcb_generic_error_t> regionError(xcb_request_check(c, regionCreated));
+    const XcbReply<xcb_generic_error_t> createError(xcb_request_check(c, created));
+    const XcbReply<xcb_generic_error_t> regionError(xcb_request_check(c, regionCreated));
     if (createError || regionError) {
         qDebug() << "[ScreenDamageX11]"
                  << "the server refused the damage object or region";
@@ -100,7 +95,7 @@ std::optional<QRegion> ScreenDamageX11::takeDamage()
     // drawn in between is lost: it lands in the next call.
     xcb_damage_subtract(c, m_damage, XCB_NONE, m_region);
     xcb_generic_error_t *error = nullptr;
-    const ReplyPtr<xcb_xfixes_fetch_region_reply_t> reply(
+    const XcbReply<xcb_xfixes_fetch_region_reply_t> reply(
         xcb_xfixes_fetch_region_reply(c, xcb_xfixes_fetch_region(c, m_region), &error));
     bool failed = error != nullptr || !reply;
     std::free(error);

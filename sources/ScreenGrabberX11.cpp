@@ -2,6 +2,7 @@
 
 #include "ScreenDamageX11.h"
 #include "SharedMemorySegmentX11.h"
+#include "XcbReplyX11.h"
 
 #include "FrameLogging.h"
 
@@ -23,11 +24,6 @@
 namespace {
 
 constexpr int bytesPerPixel = 4;
-
-struct FreeDeleter
-{
-    void operator()(void *pointer) const { std::free(pointer); }
-};
 
 // The server's pixels must be what the conversion expects: 32 bits per pixel, least significant
 // byte first, blue in the lowest byte. Anything else (16-bit displays, big-endian servers) is
@@ -198,9 +194,9 @@ std::optional<QRegion> ScreenGrabberX11::takeDamageIn(int index, const QRect &re
             capture.pendingDamage += drawn->intersected(capture.rect);
     }
     LastCapture &last = m_lastCaptures[size_t(index)];
-    const QRegion inRect = (last.pendingDamage + drawn->intersected(rect))
-                               .intersected(rect)
-                               .translated(-rect.topLeft());
+    // A screen that moved since its last grab is captured whole: the old share does not matter.
+    const QRegion inRect =
+        (last.pendingDamage + *drawn).intersected(rect).translated(-rect.topLeft());
     last.pendingDamage = QRegion();
     return inRect;
 }
@@ -257,7 +253,7 @@ bool ScreenGrabberX11::grabInto(SharedMemorySegmentX11 *segment, const QRect &re
         m_connection, m_root, int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
         uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0);
     // The reply comes after the server has written the segment.
-    const std::unique_ptr<xcb_shm_get_image_reply_t, FreeDeleter> reply(
+    const XcbReply<xcb_shm_get_image_reply_t> reply(
         xcb_shm_get_image_reply(m_connection, cookie, &error));
     if (error) {
         qDebug() << "[ScreenGrabberX11]"
@@ -285,7 +281,7 @@ SharedMemorySegmentX11 *ScreenGrabberX11::segmentFor(int index, size_t size)
 void ScreenGrabberX11::updateRootGeometry()
 {
     // The screens were rearranged since the last grab: the root window may have grown.
-    const std::unique_ptr<xcb_get_geometry_reply_t, FreeDeleter> geometry(
+    const XcbReply<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, m_root), nullptr));
     if (geometry)
         m_rootGeometry = QRect(0, 0, geometry->width, geometry->height);

@@ -1,7 +1,5 @@
 #include "SlideSourcePreview.h"
 
-#include <algorithm>
-
 #include "MouseListenerPrivate.h"
 #include "RecorderSettings.h"
 #include "SlideImage.h"
@@ -13,6 +11,8 @@
 #include <QEventLoop>
 #include <QPainter>
 #include <QQuickWindow>
+
+#include <algorithm>
 
 namespace {
 
