@@ -213,6 +213,8 @@ void Application::connectMainWindow()
             &MainWindow::showLiveStreamStartFailed);
     connect(recorder, &Recorder::slidesFrozenChanged, window,
             [window, recorder]() { window->setSlidesFrozen(recorder->slidesFrozen()); });
+    connect(recorder, &Recorder::missingDevicesChanged, window,
+            [window, recorder]() { window->setMissingDevices(recorder->missingDevices()); });
     connect(recorder, &Recorder::slidesResolutionsChanged, window,
             [window, recorder]() { window->setSlidesResolutions(recorder->slidesResolutions()); });
     connect(recorder, &Recorder::slidesCapturedChanged, window,

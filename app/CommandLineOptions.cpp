@@ -38,9 +38,11 @@ CommandLineOptions CommandLineOptions::parse(const QStringList &arguments)
         } else if (argument == QLatin1String("--duration")) {
             QString value;
             bool ok = false;
-            const int seconds = takeValue(value) ? value.toInt(&ok) : 0;
-            if (!ok || seconds <= 0)
-                return fail(QStringLiteral("--duration needs a positive number of seconds"));
+            const qint64 seconds = takeValue(value) ? value.toLongLong(&ok) : 0;
+            if (!ok || seconds <= 0 || seconds > CommandLineOptions::maxDurationSeconds)
+                return fail(QStringLiteral("--duration needs a positive number of seconds, at "
+                                           "most %1")
+                                .arg(CommandLineOptions::maxDurationSeconds));
             options.durationSeconds = seconds;
         } else if (argument == QLatin1String("--export")) {
             if (!takeValue(options.exportKind) || !ExportKinds::fromName(options.exportKind))

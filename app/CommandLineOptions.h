@@ -13,13 +13,16 @@ struct CommandLineOptions
         HelpRequested
     };
 
+    // Ten years: beyond any talk, and far from overflowing a count of milliseconds.
+    static constexpr qint64 maxDurationSeconds = 10LL * 365 * 24 * 3600;
+
     Result result = Result::Ok;
     QString error;   // the reason of a UsageError, one line
     QString dataDir; // --data-dir: replaces the data directory rule when set
 
     // Headless operation: no window, one recording or a listing.
     bool record = false;          // --record
-    int durationSeconds = -1;     // --duration, -1 = until SIGINT/SIGTERM
+    qint64 durationSeconds = -1;  // --duration, -1 = until SIGINT/SIGTERM
     bool live = false;            // --live
     QString email;                // --email (the password comes from QUILLORA_PASSWORD)
     QString presentationId;       // --presentation-id

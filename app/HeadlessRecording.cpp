@@ -32,7 +32,7 @@ HeadlessRecording::HeadlessRecording(const CommandLineOptions &options, Recorder
 {
     m_durationTimer.setSingleShot(true);
     m_durationTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_durationTimer, &QTimer::timeout, this, &HeadlessRecording::requestStop);
+    connect(&m_durationTimer, &QTimer::timeout, this, &HeadlessRecording::armDurationTimer);
 }
 
 HeadlessRecording::~HeadlessRecording() = default;
@@ -139,6 +139,8 @@ void HeadlessRecording::startRecording()
             [this](const QString &message) { m_failure = message; });
     connect(m_recorder, &Recorder::recordingFailed, this,
             [this](const QString &message) { m_failure = message; });
+    connect(m_recorder, &Recorder::endedWithMissingDevices, this,
+            [this](const QString &message) { m_missingDevices = message; });
     // Unattended recordings are watched on standard error: every problem shows there at once.
     connect(m_recorder, &Recorder::recordingError, this, [](const QString &message) {
         qDebug() << "[HeadlessRecording]"
@@ -154,8 +156,21 @@ void HeadlessRecording::onStarted()
     m_started = true;
     qInfo() << "[HeadlessRecording]"
             << "recording started";
-    if (m_options.durationSeconds > 0)
-        m_durationTimer.start(m_options.durationSeconds * 1000);
+    if (m_options.durationSeconds > 0) {
+        m_durationDeadline = QDeadlineTimer(m_options.durationSeconds * 1000, Qt::PreciseTimer);
+        armDurationTimer();
+    }
+}
+
+void HeadlessRecording::armDurationTimer()
+{
+    constexpr qint64 stepMs = 3600 * 1000;
+    const qint64 remainingMs = m_durationDeadline.remainingTime();
+    if (remainingMs == 0) {
+        requestStop();
+        return;
+    }
+    m_durationTimer.start(int(qMin(remainingMs, stepMs)));
 }
 
 void HeadlessRecording::requestStop()
@@ -182,6 +197,11 @@ void HeadlessRecording::onStopped()
         } else {
             qInfo() << "[HeadlessRecording]"
                     << "recording finished";
+            // Still a recording worth keeping, but whoever reads the output must know.
+            if (!m_missingDevices.isEmpty()) {
+                Logging::instance()->setConsole(nullptr);
+                printLine(stderr, QStringLiteral("QuilloraRecorder: %1").arg(m_missingDevices));
+            }
             finish(Success);
         }
     });

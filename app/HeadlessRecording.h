@@ -2,6 +2,7 @@
 
 #include "CommandLineOptions.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -41,6 +42,7 @@ private:
     void startRecording();
     void onStarted();
     void onStopped();
+    void armDurationTimer();
     void requestStop();
     void fail(const QString &reason);
     void finish(int status);
@@ -48,7 +50,10 @@ private:
     CommandLineOptions m_options;
     Recorder *m_recorder;
     std::unique_ptr<TerminationSignals> m_terminationSignals;
+    // A timer's interval is an int of milliseconds: a long duration is waited for in steps.
     QTimer m_durationTimer;
+    QDeadlineTimer m_durationDeadline;
+    QString m_missingDevices;
     QString m_liveStreamStartFailure;
     QString m_failure;
     bool m_started = false;

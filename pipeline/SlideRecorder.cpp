@@ -123,6 +123,9 @@ void SlideRecorder::start()
     SlideSaver *saver = m_slideSaver.get();
 
     connect(source, &SlideSource::captureError, this, &SlideRecorder::recordingError);
+    connect(source, &SlideSource::firstPictureCaptured, this, &SlideRecorder::firstPictureCaptured);
+    connect(source, &SlideSource::deviceLost, this, &SlideRecorder::deviceLost);
+    connect(source, &SlideSource::deviceReturned, this, &SlideRecorder::deviceReturned);
     connect(source, &SlideSource::slidesCaptured, processor, &SlideProcessor::addSlides);
     connect(source, &SlideSource::slidesFrozenChanged, this, &SlideRecorder::slidesFrozenChanged);
     connect(source, &SlideSource::slidesResolutionsChanged, this,
@@ -165,10 +168,10 @@ void SlideRecorder::start()
         return processor->pendingBatchCount() + saver->pendingBatchCount() >= maxPendingBatches;
     });
 
+    source->holdPictures();
     processor->start();
     saver->start();
     source->start();
-    source->restartTimer();
 
     setState(Started);
     Q_EMIT started();
@@ -290,6 +293,17 @@ void SlideRecorder::restartSlideTimer()
 {
     if (m_slideSource)
         m_slideSource->restartTimer();
+}
+
+void SlideRecorder::releaseSlides()
+{
+    if (m_slideSource)
+        m_slideSource->releasePictures();
+}
+
+bool SlideRecorder::sourceDelivers() const
+{
+    return m_slideSource && m_slideSource->hasCapturedPicture();
 }
 
 bool SlideRecorder::isLiveStream() const

@@ -47,6 +47,11 @@ public:
 
     // Restarts the source's slide clock: slide times then count from this moment.
     void restartSlideTimer();
+    // The source's pictures are held back from the start until this call: no slide is saved,
+    // uploaded or announced before the whole recording has started.
+    void releaseSlides();
+    // The source has delivered a picture since the start (held back or not).
+    [[nodiscard]] bool sourceDelivers() const;
 
     [[nodiscard]] bool isLiveStream() const;
     [[nodiscard]] QString liveStreamPresentationId() const;
@@ -87,6 +92,10 @@ Q_SIGNALS:
     void lastSlideInfoWebErrorStringChanged();
     // A slide file could not be written: fatal for the recording, which should be stopped.
     void writeFailed(QString message);
+    // The source's first picture, and its device lost and back (see SlideSource).
+    void firstPictureCaptured();
+    void deviceLost(QString device);
+    void deviceReturned(QString device);
 
 public Q_SLOTS:
     void requestStart(Presentation *presentation);

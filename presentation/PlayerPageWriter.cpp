@@ -140,3 +140,24 @@ bool PlayerPageWriter::write(const RecordedPresentation &presentation, const QSt
              << "wrote" << path << html.size() << "bytes";
     return true;
 }
+
+void PlayerPageWriter::writeForRecording(const QDir &directory)
+{
+    RecordedPresentation recorded;
+    PlayerPageWriter writer;
+    ExportControl control;
+    QString error;
+    if (!recorded.load(directory, &error)) {
+        qInfo() << "[PlayerPageWriter]"
+                << "no player page:" << error;
+        return;
+    }
+    if (!recorded.hasAudio())
+        return;
+    if (!writer.write(
+            recorded,
+            directory.absoluteFilePath(ExportKinds::defaultFileName(ExportKind::PlayerPage)),
+            control, &error))
+        qInfo() << "[PlayerPageWriter]"
+                << "writing the player page failed:" << error;
+}

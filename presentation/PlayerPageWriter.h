@@ -14,6 +14,10 @@ class PlayerPageWriter : public PresentationExporter
 public:
     bool write(const RecordedPresentation &presentation, const QString &outputPath,
                ExportControl &control, QString *errorMessage) override;
+    // The page of a recording that just finished, in its directory, so that it can be watched
+    // without the recorder. A recording without audio gets none; a failure only goes to the log,
+    // as the recording is complete without its page.
+    static void writeForRecording(const QDir &directory);
 
 private:
     // The page for a file in outputDir; empty with the reason when the template is missing.

@@ -5,6 +5,7 @@
 
 #include <QAudioSource>
 #include <QDebug>
+#include <QMediaDevices>
 
 namespace {
 
@@ -21,6 +22,33 @@ constexpr int readIntervalMs = 47;
 constexpr qint64 loggedCorrectionMs = 100;
 
 const QString fileName = QStringLiteral("audio.wav");
+
+QString describe(QAudio::Error error)
+{
+    switch (error) {
+    case QAudio::NoError:
+        break;
+    case QAudio::OpenError:
+        return QStringLiteral("the device cannot be opened");
+    case QAudio::IOError:
+        return QStringLiteral("reading from the device failed");
+    case QAudio::UnderrunError:
+        return QStringLiteral("the device delivers no data");
+    case QAudio::FatalError:
+        return QStringLiteral("the sound system failed");
+    }
+    return QStringLiteral("the device delivers no data stream");
+}
+
+QAudioDevice findInput(const QByteArray &id)
+{
+    const QList<QAudioDevice> inputs = QMediaDevices::audioInputs();
+    for (const QAudioDevice &input : inputs) {
+        if (input.id() == id)
+            return input;
+    }
+    return {};
+}
 
 qint64 bytesToMs(qint64 bytes, const QAudioFormat &format)
 {
@@ -49,6 +77,9 @@ AudioRecorder::AudioRecorder(QObject *parent) : QObject(parent)
     m_finishTimer.setSingleShot(true);
     m_finishTimer.setInterval(streamWindDownMs);
     connect(&m_finishTimer, &QTimer::timeout, this, &AudioRecorder::finishStop);
+
+    m_deviceTimer.setInterval(deviceCheckIntervalMs);
+    connect(&m_deviceTimer, &QTimer::timeout, this, &AudioRecorder::checkDevice);
 }
 
 AudioRecorder::~AudioRecorder()
@@ -105,6 +136,13 @@ void AudioRecorder::start()
         Q_EMIT started();
         return;
     }
+    m_deviceName = device.description();
+    // Qt's PulseAudio input waits for ever on a stream whose source does not exist: an input that
+    // went away since it was listed is not opened at all.
+    if (findInput(device.id()).isNull()) {
+        refuseStart(QStringLiteral("it is not connected"));
+        return;
+    }
 
     QAudioFormat format = device.preferredFormat();
     format.setSampleFormat(QAudioFormat::Int32);
@@ -122,28 +160,101 @@ void AudioRecorder::start()
         Q_EMIT stopped();
         return;
     }
+    m_deviceId = device.id();
+    m_inputLost = false;
     qDebug() << "[AudioRecorder] start" << device.id() << format;
 
-    m_audioSource = new QAudioSource(device, format, this);
-    connect(m_audioSource, &QAudioSource::stateChanged, this,
-            &AudioRecorder::handleAudioInputStateChange);
-    m_input = m_audioSource->start();
-    if (m_input)
-        connect(m_input, &QIODevice::readyRead, this, &AudioRecorder::readInput);
-
-    if (!m_input || m_audioSource->error() != QAudio::NoError) {
-        qWarning() << "[AudioRecorder] start audio error" << m_audioSource->error();
+    QString error;
+    m_audioSource = openSource(device, &error);
+    if (!m_audioSource) {
         finalizeFile(0);
-        releaseSource();
-        if (m_state == Starting) {
-            setState(Started);
-            Q_EMIT started();
-        }
+        refuseStart(error);
         return;
     }
     // Some back ends report running only with the first data read.
     if (m_state == Starting && m_audioSource->state() != QAudio::StoppedState)
         handleAudioInputStateChange(m_audioSource->state());
+}
+
+// A recording without its sound is no recording: the start is refused, and the recorder removes
+// what was made for it.
+void AudioRecorder::refuseStart(const QString &reason)
+{
+    const QString message =
+        QStringLiteral("The audio input \"%1\" could not be opened: %2.").arg(m_deviceName, reason);
+    qInfo().noquote() << "[AudioRecorder]" << message;
+    m_presentation = nullptr;
+    setState(Stopped);
+    Q_EMIT startFailed(message);
+    Q_EMIT stopped();
+}
+
+QAudioSource *AudioRecorder::openSource(const QAudioDevice &device, QString *error)
+{
+    auto source = std::make_unique<QAudioSource>(device, m_format, this);
+    connect(source.get(), &QAudioSource::stateChanged, this,
+            &AudioRecorder::handleAudioInputStateChange);
+    m_input = source->start();
+    if (!m_input || source->error() != QAudio::NoError) {
+        *error = describe(source->error());
+        disconnect(source.get(), nullptr, this, nullptr);
+        m_input = nullptr;
+        return nullptr;
+    }
+    connect(m_input, &QIODevice::readyRead, this, &AudioRecorder::readInput);
+    return source.release();
+}
+
+QString AudioRecorder::deviceLabel() const
+{
+    return QStringLiteral("Audio input \"%1\"").arg(m_deviceName);
+}
+
+// Not every back end reports a stream whose device went away; the device list tells in any case.
+void AudioRecorder::checkDevice()
+{
+    const QAudioDevice device = findInput(m_deviceId);
+    if (!m_inputLost) {
+        if (device.isNull())
+            loseInput("no longer listed");
+        else if (!m_audioSource || m_audioSource->state() == QAudio::StoppedState)
+            loseInput("stream ended");
+        return;
+    }
+    if (device.isNull())
+        return;
+    // Listed a moment ago: see the start for why that matters.
+    QString error;
+    m_audioSource = openSource(device, &error);
+    if (!m_audioSource) {
+        qDebug() << "[AudioRecorder] input listed again but not opened:" << error;
+        return;
+    }
+    m_inputLost = false;
+    qInfo().noquote() << "[AudioRecorder]" << deviceLabel() << "opened again";
+    Q_EMIT deviceReturned(deviceLabel());
+}
+
+void AudioRecorder::loseInput(const char *reason)
+{
+    if (m_inputLost)
+        return;
+    // What the input still held belongs to the recording.
+    readInput();
+    if (m_timeline) {
+        // A frame cut in half by the end of the stream would shift every sample of the next
+        // one: it is completed with silence.
+        const qint64 partial = m_timeline->receivedBytes() % m_format.bytesPerFrame();
+        if (partial > 0) {
+            const qint64 fill = m_format.bytesPerFrame() - partial;
+            m_pending.append(QByteArray(fill, '\0'));
+            m_timeline->deliver(m_clock.elapsed(), fill);
+        }
+    }
+    releaseSource();
+    m_inputLost = true;
+    qInfo().noquote() << "[AudioRecorder]" << deviceLabel() << "lost:" << reason;
+    Q_EMIT deviceLost(deviceLabel());
 }
 
 void AudioRecorder::handleAudioInputStateChange(QAudio::State state)
@@ -154,6 +265,13 @@ void AudioRecorder::handleAudioInputStateChange(QAudio::State state)
         Q_EMIT started();
     } else if (state == QAudio::StoppedState && m_state == Stopping) {
         stop();
+    } else if (state == QAudio::StoppedState && m_state == Started) {
+        // Deferred: the source must not be deleted inside its own report.
+        QTimer::singleShot(0, this, [this] {
+            if (m_state == Started && m_audioSource &&
+                m_audioSource->state() == QAudio::StoppedState)
+                loseInput("stream stopped");
+        });
     }
 }
 
@@ -165,6 +283,7 @@ void AudioRecorder::beginTimeline()
     m_pendingOffset = 0;
     m_readTimer.start();
     m_lengthTimer.start();
+    m_deviceTimer.start();
 }
 
 void AudioRecorder::readInput()
@@ -246,6 +365,12 @@ void AudioRecorder::requestStop()
     m_startTimer.stop();
     setState(Stopping);
     if (!m_audioSource) {
+        if (m_timeline) {
+            // The input was lost: the file still ends with the recording, in silence.
+            m_stopRequestedMs = m_clock.elapsed();
+            stop();
+            return;
+        }
         finishStop();
         return;
     }
@@ -291,6 +416,7 @@ void AudioRecorder::finalizeFile(qint64 endMs)
 {
     m_readTimer.stop();
     m_lengthTimer.stop();
+    m_deviceTimer.stop();
     if (m_timeline) {
         apply(m_timeline->finish(endMs));
         if (m_timeline)

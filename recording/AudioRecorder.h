@@ -4,6 +4,7 @@
 #include "WavFileWriter.h"
 
 #include <QAudio>
+#include <QAudioDevice>
 #include <QAudioFormat>
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -23,6 +24,10 @@ class QIODevice;
 // clock, with silence where the input delivered nothing and small cuts where it delivered ahead.
 // The file is only appended to; its header's lengths are brought up to date every few seconds,
 // so that a crash leaves a playable file that misses only the last seconds.
+//
+// An input that goes away while recording (a USB microphone pulled, a sound server restarted) is
+// looked for every second and opened again when its identifier is back; meanwhile the timeline
+// fills the gap with silence, so that what follows keeps its place on the clock.
 class AudioRecorder : public QObject
 {
     Q_OBJECT
@@ -48,6 +53,7 @@ public:
     [[nodiscard]] qint64 msecsSinceFirstSample() const;
 
     static constexpr int lengthUpdateIntervalMs = 2000;
+    static constexpr int deviceCheckIntervalMs = 1000;
 
 Q_SIGNALS:
     void started();
@@ -60,6 +66,12 @@ Q_SIGNALS:
     // recorder goes on until it is asked to stop. A file that cannot be created is followed by
     // stopped() without started().
     void writeFailed(QString message);
+    // The input could not be opened: the message says which and why; stopped() follows, without
+    // started().
+    void startFailed(QString message);
+    // The input went away while recording, and came back; device is its label for messages.
+    void deviceLost(QString device);
+    void deviceReturned(QString device);
 
 public Q_SLOTS:
     void requestStart(Presentation *presentation);
@@ -79,6 +91,12 @@ private:
     void reportWriteFailure();
     void releaseSource();
     void finishStop();
+    // Opens the input on the recording's format; null on failure, with the reason.
+    [[nodiscard]] QAudioSource *openSource(const QAudioDevice &device, QString *error);
+    void checkDevice();
+    void loseInput(const char *reason);
+    void refuseStart(const QString &reason);
+    [[nodiscard]] QString deviceLabel() const;
 
     State m_state = Stopped;
     Presentation *m_presentation = nullptr;
@@ -87,6 +105,9 @@ private:
     // Owned by the audio source, which deletes it when it stops.
     QPointer<QIODevice> m_input;
     QAudioFormat m_format;
+    QByteArray m_deviceId;
+    QString m_deviceName;
+    bool m_inputLost = false;
 
     std::optional<AudioTimeline> m_timeline;
     // Delivered and not yet placed by the timeline, from m_pendingOffset on.
@@ -102,4 +123,5 @@ private:
     QTimer m_readTimer;
     QTimer m_lengthTimer;
     QTimer m_finishTimer;
+    QTimer m_deviceTimer;
 };

@@ -40,6 +40,7 @@ public:
     // Every decision still open, and silence up to nowMs: the recording ends.
     QList<Step> finish(qint64 nowMs);
 
+    [[nodiscard]] qint64 receivedBytes() const { return m_receivedBytes; }
     // Silence and samples that the steps so far have put into the file.
     [[nodiscard]] qint64 writtenBytes() const { return m_writtenFrames * m_bytesPerFrame; }
     // Total bytes of silence and of dropped samples, for the log.

@@ -1,13 +1,10 @@
 #include "Recorder.h"
 
-#include "ApplicationIdentity.h"
-#include "ExportControl.h"
-#include "ExportKind.h"
 #include "LiveStreamSettings.h"
 #include "PlayerPageWriter.h"
 #include "Presentation.h"
-#include "RecordedPresentation.h"
 #include "RecorderSettings.h"
+#include "StatusPingData.h"
 #include "WebApi.h"
 #include "WebApiReply.h"
 
@@ -15,39 +12,20 @@
 #include <QDebug>
 #include <QRandomGenerator64>
 
-namespace {
-
-// A finished recording can be watched without the recorder: a page next to its files plays it.
-void writePlayerPage(const QDir &directory)
-{
-    RecordedPresentation recorded;
-    PlayerPageWriter writer;
-    ExportControl control;
-    QString error;
-    if (!recorded.load(directory, &error)) {
-        qInfo() << "[Recorder]"
-                << "no player page:" << error;
-        return;
-    }
-    if (!recorded.hasAudio())
-        return;
-    if (!writer.write(
-            recorded,
-            directory.absoluteFilePath(ExportKinds::defaultFileName(ExportKind::PlayerPage)),
-            control, &error))
-        qInfo() << "[Recorder]"
-                << "writing the player page failed:" << error;
-}
-
-} // namespace
-
 Recorder::Recorder(QObject *parent) : QObject(parent)
 {
     m_pingTimer.setSingleShot(true);
     m_pingTimer.setInterval(5000);
+    // The web service expects the next ping 4 to 5 s after the last answer; a coarse timer may
+    // fire a few milliseconds early.
+    m_pingTimer.setTimerType(Qt::PreciseTimer);
 
     m_sourceWaitTimer.setSingleShot(true);
     connect(&m_sourceWaitTimer, &QTimer::timeout, this, &Recorder::waitForSources);
+    m_startTimeout.setSingleShot(true);
+    m_startTimeout.setTimerType(Qt::PreciseTimer);
+    m_startTimeout.setInterval(startTimeoutMs);
+    connect(&m_startTimeout, &QTimer::timeout, this, &Recorder::startTimedOut);
 
     connect(this, &Recorder::recordingError, this,
             [this](const QString &message) { m_recordingErrors.add(message); });
@@ -59,6 +37,12 @@ Recorder::Recorder(QObject *parent) : QObject(parent)
     connect(&m_mouseRecorder, &MouseRecorder::writeFailed, this, &Recorder::failRecording);
     connect(&m_screenGeometryRecorder, &ScreenGeometryRecorder::writeFailed, this,
             &Recorder::failRecording);
+    connect(&m_audioRecorder, &AudioRecorder::startFailed, this, &Recorder::failStart);
+    connect(&m_audioRecorder, &AudioRecorder::deviceLost, this, &Recorder::onDeviceLost);
+    connect(&m_audioRecorder, &AudioRecorder::deviceReturned, this, &Recorder::onDeviceReturned);
+    connect(&m_slideRecorder, &SlideRecorder::deviceLost, this, &Recorder::onDeviceLost);
+    connect(&m_slideRecorder, &SlideRecorder::deviceReturned, this, &Recorder::onDeviceReturned);
+    connect(&m_slideRecorder, &SlideRecorder::firstPictureCaptured, this, &Recorder::checkStart);
     connect(&m_pingTimer, &QTimer::timeout, this, &Recorder::sendWebApiPingData);
     connect(&m_slideRecorder, &SlideRecorder::started, this, &Recorder::slideRecorderStarted);
     connect(&m_slideRecorder, &SlideRecorder::stopped, this, &Recorder::slideRecorderStopped);
@@ -128,9 +112,10 @@ void Recorder::requestStart(bool liveStream, bool connectToExistingLiveStream,
     m_failure.clear();
     m_stopRequestedByUser = false;
     m_liveStreamFailed = false;
+    m_outages.clear();
     setState(Starting);
     // Every outcome, also a failure, is reported later, never inside this call.
-    m_sourceWait.start();
+    m_startTimeout.start();
     // start(0) leaves the interval at 0: the later starts name theirs, or the wait would spin.
     m_sourceWaitTimer.start(0);
 }
@@ -150,18 +135,40 @@ void Recorder::waitForSources()
         beginRecording();
         return;
     }
-    if (m_sourceWait.elapsed() < sourceWaitMs) {
-        m_sourceWaitTimer.start(sourcePollMs);
+    m_sourceWaitTimer.start(sourcePollMs);
+}
+
+// Names the part that kept the recording from starting in time.
+void Recorder::startTimedOut()
+{
+    if (m_state != Starting)
+        return;
+    if (m_presentation && m_presentation->isLiveStream() &&
+        m_slideRecorder.state() == SlideRecorder::Starting) {
+        // The web service is still creating the stream; its answer, or its time-out, decides.
+        m_startTimeout.start();
         return;
     }
-    if (!listed)
-        failStart(QStringLiteral("The slide sources and audio inputs could not be listed."));
-    else if (!slideSourcePresent)
-        failStart(QStringLiteral("The slide source \"%1\" is not available.")
-                      .arg(settings->chosenSlideSourceName()));
-    else
-        failStart(QStringLiteral("The audio input \"%1\" is not available.")
-                      .arg(settings->chosenAudioInputName()));
+    const RecorderSettings *settings = RecorderSettings::instance();
+    const QString slideSource = settings->chosenSlideSourceName();
+    QString message;
+    if (!m_presentation) {
+        if (!settings->devicesLoaded())
+            message = QStringLiteral("The slide sources and audio inputs could not be listed.");
+        else if (!settings->selectedSlideSourceAvailable())
+            message = QStringLiteral("The slide source \"%1\" is not available.").arg(slideSource);
+        else
+            message = QStringLiteral("The audio input \"%1\" is not available.")
+                          .arg(settings->chosenAudioInputName());
+    } else if (m_slideRecorder.state() != SlideRecorder::Started) {
+        message = QStringLiteral("The slide source \"%1\" could not be opened.").arg(slideSource);
+    } else if (!m_slideRecorder.sourceDelivers()) {
+        message = QStringLiteral("The slide source \"%1\" delivers no pictures.").arg(slideSource);
+    } else {
+        message = QStringLiteral("The audio input \"%1\" did not start.")
+                      .arg(settings->chosenAudioInputName());
+    }
+    failStart(message);
 }
 
 void Recorder::beginRecording()
@@ -226,6 +233,7 @@ void Recorder::audioRecorderStarted()
 {
     qDebug() << "[Recorder]"
              << "audio started, clocks restarted";
+    m_recordingClock.start();
     m_slideRecorder.restartSlideTimer();
     m_mouseRecorder.restartMouseTimer();
     m_screenGeometryRecorder.restartRecordingTimer();
@@ -238,7 +246,13 @@ void Recorder::start()
         checkStop();
         return;
     }
+    // Started once the audio runs and the slide source delivers; the later of the two reports
+    // comes here again.
+    if (m_audioRecorder.state() != AudioRecorder::Started || !m_slideRecorder.sourceDelivers())
+        return;
+    m_startTimeout.stop();
     m_recordingStart = QDateTime::currentDateTimeUtc();
+    m_slideRecorder.releaseSlides();
     if (m_presentation && m_presentation->isLiveStream()) {
         LiveStreamSettings *settings = LiveStreamSettings::instance();
         if (settings->pollVMixApi())
@@ -261,6 +275,7 @@ void Recorder::requestStop()
     // A stop of our own for a fault has the reason in m_failure already.
     m_stopRequestedByUser = m_failure.isEmpty();
     m_sourceWaitTimer.stop();
+    m_startTimeout.stop();
     m_diskSpaceGuard.stop();
     m_slideRecorder.requestStop();
     if (m_audioRecorder.state() != AudioRecorder::Stopped)
@@ -347,7 +362,12 @@ void Recorder::finishStop()
                       .arg(RecorderSettings::instance()->selectedSlideSource().name());
     }
     if (recorded && m_presentation)
-        writePlayerPage(m_presentation->dir());
+        PlayerPageWriter::writeForRecording(m_presentation->dir());
+    const QString missing =
+        recorded && failure.isEmpty() ? m_outages.summary(recordingMs()) : QString();
+    const bool hadMissingDevices = !m_outages.missing().isEmpty();
+    m_outages.clear();
+    m_recordingClock.invalidate();
     if (!recorded && m_presentation) {
         QDir directory = m_presentation->dir();
         m_presentation.reset();
@@ -368,8 +388,34 @@ void Recorder::finishStop()
         qWarning() << "[Recorder]"
                    << "recording failed:" << failure;
         Q_EMIT recordingFailed(failure);
+    } else if (!missing.isEmpty()) {
+        qInfo().noquote() << "[Recorder]" << missing;
+        Q_EMIT endedWithMissingDevices(missing);
     }
+    if (hadMissingDevices)
+        Q_EMIT missingDevicesChanged();
     Q_EMIT stopped();
+}
+
+qint64 Recorder::recordingMs() const
+{
+    return m_recordingClock.isValid() ? m_recordingClock.elapsed() : 0;
+}
+
+void Recorder::onDeviceLost(const QString &device)
+{
+    if (!m_outages.lost(device, recordingMs()))
+        return;
+    Q_EMIT recordingError(QStringLiteral("%1 was lost; waiting for it to return.").arg(device));
+    Q_EMIT missingDevicesChanged();
+}
+
+void Recorder::onDeviceReturned(const QString &device)
+{
+    if (!m_outages.returned(device))
+        return;
+    Q_EMIT recordingError(QStringLiteral("%1 is back.").arg(device));
+    Q_EMIT missingDevicesChanged();
 }
 
 void Recorder::freezeSlides()
@@ -394,53 +440,11 @@ void Recorder::sendWebApiPingData()
     if (!m_presentation)
         return;
 
-    const RecorderSettings *recorderSettings = RecorderSettings::instance();
-    const LiveStreamSettings *liveStreamSettings = LiveStreamSettings::instance();
-
-    WebApi::RecordingAppPingData recordingApp;
-    recordingApp.name = QStringLiteral("Quillora Recorder");
-    recordingApp.version = QString::fromLatin1(ApplicationIdentity::applicationVersion);
-    recordingApp.startedAt = m_recordingStart;
     const QStringList errors = m_recordingErrors.messages();
-    recordingApp.errorMessages =
-        errors.mid(qMax<qsizetype>(0, errors.size() - maxPingErrorMessages));
-    recordingApp.slidesSource = recorderSettings->selectedSlideSource().name();
-    recordingApp.useNativeSlideSourceResolution =
-        recorderSettings->useNativeSlideSourceResolution();
-    recordingApp.slidesSourceWidth = recorderSettings->slideWidth();
-    recordingApp.slidesSourceHeight = recorderSettings->slideHeight();
-    recordingApp.audioSource = recorderSettings->selectedAudioInput().name();
-    recordingApp.audioChannels = recorderSettings->audioChannelCount();
-    recordingApp.slidesFrozen = m_slideRecorder.slidesFrozen();
-    const QVariantList resolutions = m_slideRecorder.slidesResolutions();
-    for (const QVariant &resolution : resolutions) {
-        const QVariantMap map = resolution.toMap();
-        recordingApp.resolutions.append(QStringLiteral("%1x%2")
-                                            .arg(map.value(QStringLiteral("width")).toInt())
-                                            .arg(map.value(QStringLiteral("height")).toInt()));
-    }
-    recordingApp.capturedCount = int(m_slideRecorder.slidesCaptured());
-    recordingApp.savedCount = int(m_slideRecorder.slidesSaved());
-    recordingApp.toUploadCount = int(m_slideRecorder.slidesToUpload());
-    recordingApp.uploadedCount = int(m_slideRecorder.slidesUploaded());
-    recordingApp.uploadFailedCount = int(m_slideRecorder.slidesUploadFailed());
-    recordingApp.webSuccessCount = int(m_slideRecorder.slideInfoWebSuccessCount());
-    recordingApp.webFailedCount = int(m_slideRecorder.slideInfoWebFailCount());
-    recordingApp.webSuccessForLastSlide = m_slideRecorder.lastSlideInfoWebSuccess();
-    if (m_slideRecorder.lastSlideInfoWebError() != QNetworkReply::NoError) {
-        recordingApp.webErrorForLastSlide = QStringLiteral("%1 (%2)")
-                                                .arg(int(m_slideRecorder.lastSlideInfoWebError()))
-                                                .arg(m_slideRecorder.lastSlideInfoWebErrorString());
-    }
-
-    WebApi::VMixPingData vmix;
-    vmix.pollingEnabled = liveStreamSettings->pollVMixApi();
-    vmix.pollingEndpoint = liveStreamSettings->vMixApiEndpoint();
-    vmix.pollingInterval = int(liveStreamSettings->vMixApiPollInterval());
-    vmix.lastPollAt = m_vMixApiPoller.lastPollAt();
-    vmix.lastPollSuccessAt = m_vMixApiPoller.lastPollSuccessAt();
-    vmix.pollingLastError = m_vMixApiPoller.lastError();
-    vmix.xml = m_vMixApiPoller.xml();
+    const WebApi::RecordingAppPingData recordingApp = StatusPingData::recordingApp(
+        m_slideRecorder, m_recordingStart,
+        errors.mid(qMax<qsizetype>(0, errors.size() - maxPingErrorMessages)));
+    const WebApi::VMixPingData vmix = StatusPingData::vmix(m_vMixApiPoller);
 
     WebApiReply *reply = WebApi::instance()->sendPingData(
         m_presentation->livestreamPresentationId(),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioRecorder.h"
+#include "DeviceOutages.h"
 #include "DiskSpaceGuard.h"
 #include "MouseRecorder.h"
 #include "RecordingErrorList.h"
@@ -29,6 +30,7 @@ class Recorder : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(Recorder::State state READ state WRITE setState NOTIFY property_stateChanged)
+    Q_PROPERTY(QStringList missingDevices READ missingDevices NOTIFY missingDevicesChanged)
 
 public:
     enum State
@@ -42,10 +44,12 @@ public:
 
     // At most this many of the latest error messages travel in a status ping.
     static constexpr int maxPingErrorMessages = 20;
-    // How long a start waits for the chosen slide source and audio input to be present: network
-    // sources such as NDI are discovered over seconds.
-    static constexpr int sourceWaitMs = 10000;
-    // How often the start looks for them meanwhile.
+    // How long a start may take from the user's command until every part runs: the chosen slide
+    // source and audio input present (network sources such as NDI are discovered over seconds),
+    // opened, and delivering. A live stream's creation at the web service is not counted; its own
+    // requests time out.
+    static constexpr int startTimeoutMs = 10000;
+    // How often the start looks for the sources meanwhile.
     static constexpr int sourcePollMs = 100;
 
     explicit Recorder(QObject *parent = nullptr);
@@ -99,6 +103,8 @@ public:
     // The presentation of the running recording; null when stopped.
     [[nodiscard]] Presentation *presentation() const { return m_presentation.get(); }
     [[nodiscard]] QStringList recordingErrors() const { return m_recordingErrors.messages(); }
+    // Labels of the devices lost during the running recording and not back yet.
+    [[nodiscard]] QStringList missingDevices() const { return m_outages.missing(); }
 
 Q_SIGNALS:
     void started();
@@ -127,6 +133,10 @@ Q_SIGNALS:
     // A running recording was stopped by a fault (a failed write, a full disk); stopped() follows
     // once every file is finished.
     void recordingFailed(QString message);
+    void missingDevicesChanged();
+    // The recording ended normally, but without a device that was lost and did not come back:
+    // which, and for how long (see DeviceOutages::summary). Right before stopped().
+    void endedWithMissingDevices(QString message);
 
 public Q_SLOTS:
     void requestStart(bool liveStream, bool connectToExistingLiveStream,
@@ -151,6 +161,11 @@ private Q_SLOTS:
 private:
     void waitForSources();
     void beginRecording();
+    void startTimedOut();
+    // A sub-recorder's device went away or came back: reported, and shown while it is missing.
+    void onDeviceLost(const QString &device);
+    void onDeviceReturned(const QString &device);
+    [[nodiscard]] qint64 recordingMs() const;
     void restartPingTimer();
     void failStart(const QString &message);
     // A fault that ends the recording: reported, remembered as the reason, and the recording
@@ -175,7 +190,10 @@ private:
     DiskSpaceGuard m_diskSpaceGuard;
     QTimer m_pingTimer;
     QTimer m_sourceWaitTimer;
-    QElapsedTimer m_sourceWait;
+    QTimer m_startTimeout;
+    // From the start of the audio: the recording's clock.
+    QElapsedTimer m_recordingClock;
+    DeviceOutages m_outages;
     StartRequest m_startRequest;
     QDateTime m_recordingStart;
     RecordingErrorList m_recordingErrors;

@@ -87,6 +87,59 @@ bool SlideSource::skipForFullPipeline()
     return full;
 }
 
+void SlideSource::holdPictures()
+{
+    m_picturesHeld.store(true);
+}
+
+void SlideSource::releasePictures()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_picturesHeld.exchange(false))
+                return;
+            if (m_captureTimer)
+                captureNow(false);
+        },
+        Qt::QueuedConnection);
+}
+
+QString SlideSource::deviceLabel() const
+{
+    return QStringLiteral("Slide source \"%1\"").arg(m_slidesSourceInfo.name());
+}
+
+void SlideSource::deliver(qint64 time, const QList<SlideImage> &slides, bool forceNewSlide)
+{
+    m_failedCaptures = 0;
+    if (m_deviceLost) {
+        m_deviceLost = false;
+        qInfo().noquote() << "[SlideSource]" << deviceLabel() << "delivers again";
+        emit deviceReturned(deviceLabel());
+    }
+    if (!m_pictureCaptured.exchange(true))
+        emit firstPictureCaptured();
+    if (m_picturesHeld.load()) {
+        SlideImage::releaseFrames(slides);
+        return;
+    }
+    emit slidesCaptured(time, slides, forceNewSlide);
+}
+
+void SlideSource::captureFailed(const QString &reason)
+{
+    ++m_failedCaptures;
+    if (m_deviceLost || !m_pictureCaptured.load() || m_failedCaptures < failuresBeforeLost()) {
+        qDebug().noquote() << "[SlideSource]" << deviceLabel() << reason;
+        return;
+    }
+    m_deviceLost = true;
+    // Reported to the user as a recording error; the log only notes it.
+    qInfo().noquote() << "[SlideSource]" << deviceLabel() << "lost:" << reason;
+    emit deviceLost(deviceLabel());
+}
+
 void SlideSource::requestStop()
 {
     exit(0);
@@ -129,6 +182,9 @@ void SlideSource::startCaptureTimer()
             capture(false);
     });
     m_captureTimer->start();
+    // A held source shows at once that it delivers, instead of a second later.
+    if (m_picturesHeld.load())
+        QTimer::singleShot(0, this, [this] { captureNow(false); });
 }
 
 void SlideSource::stopCaptureTimer()
@@ -136,9 +192,9 @@ void SlideSource::stopCaptureTimer()
     m_captureTimer.reset();
 }
 
-void SlideSource::captureNow()
+void SlideSource::captureNow(bool forceNewSlide)
 {
-    capture(true);
+    capture(forceNewSlide);
     if (m_captureTimer)
         m_captureTimer->start();
 }

@@ -42,6 +42,15 @@ public:
     // Forced captures (the user's command) are not held back. Set before start().
     void setPipelineFullCheck(std::function<bool()> isPipelineFull);
 
+    // A recording holds its source's pictures back until every part of it has started, so that no
+    // slide is saved or sent on a clock that is not yet the recording's. Held, the source captures
+    // at once when it starts and then as usual, but hands nothing on; it still tells through
+    // firstPictureCaptured() that it delivers. Call before start().
+    void holdPictures();
+    // Ends the hold: a capture follows at once. Safe from any thread.
+    void releasePictures();
+    [[nodiscard]] bool hasCapturedPicture() const { return m_pictureCaptured.load(); }
+
 signals:
     void captureError(const QString &error);
     void slidesFrozenChanged();
@@ -49,6 +58,13 @@ signals:
     void slidesCaptured(qint64 time, const QList<SlideImage> &slides, bool forceNewSlide);
     void ready();
     void stopped();
+    // Once, with the first picture the device delivered (held back or not).
+    void firstPictureCaptured();
+    // The device stopped delivering after it had delivered (unplugged, no signal, a sender that
+    // went away), and its return; each reported once per outage, with deviceLabel(). Meanwhile
+    // the source tries to open the device again.
+    void deviceLost(const QString &device);
+    void deviceReturned(const QString &device);
 
 public slots:
     virtual void requestStop();
@@ -59,14 +75,25 @@ public slots:
 protected:
     void updateSlidesResolutions(const QList<SlideImage> &slides);
 
-    // One capture: the time first, then the picture(s), the resolutions and the batch.
+    // One capture: the time first, then the picture(s), the resolutions and deliver().
     virtual void capture(bool forceNewSlide) = 0;
+    // Hands a batch on (or frees it while pictures are held) and counts it as a delivery of the
+    // device.
+    void deliver(qint64 time, const QList<SlideImage> &slides, bool forceNewSlide);
+    // A capture that got no picture from the device. After failuresBeforeLost() of them in a row
+    // a device that has delivered before counts as lost; reason goes to the log.
+    void captureFailed(const QString &reason);
+    [[nodiscard]] bool deviceIsLost() const { return m_deviceLost; }
+    // How the messages name the device, e.g. Camera "USB capture".
+    [[nodiscard]] virtual QString deviceLabel() const;
+    [[nodiscard]] virtual int failuresBeforeLost() const { return 1; }
     // The periodic capture, once a second unless frozen. Started and stopped in run(), so that
     // the timer belongs to the source thread.
     void startCaptureTimer();
     void stopCaptureTimer();
-    // A forced capture now; the next periodic one comes a full interval after it.
-    void captureNow();
+    // A capture now (forced unless said otherwise); the next periodic one comes a full interval
+    // after it.
+    void captureNow(bool forceNewSlide = true);
 
 private:
     // Logs the start and the end of a run of skipped captures, not every one of them.
@@ -84,6 +111,10 @@ private:
     QList<QVariant> m_slidesResolutions;
     std::unique_ptr<QTimer> m_captureTimer;
     std::function<bool()> m_isPipelineFull;
+    std::atomic<bool> m_picturesHeld{false};
+    std::atomic<bool> m_pictureCaptured{false};
     // Source thread only.
     qint64 m_skippedCaptures = 0;
+    int m_failedCaptures = 0;
+    bool m_deviceLost = false;
 };

@@ -83,34 +83,42 @@ std::unique_ptr<cv::VideoCapture> SlideSourceCamera::openVideoCapture(int index)
 bool SlideSourceCamera::createCamera()
 {
     const SlidesSourceInfo &info = slidesSourceInfo();
-    m_camera = openVideoCapture(info.index());
     if (m_useNativeResolution) {
         qDebug() << "[SlideSourceCamera]" << info << "using native slide source resolution";
     } else if (m_slideWidth > 100 && m_slideHeight > 100) {
         qDebug() << "[SlideSourceCamera]" << info << "setting source resolution to" << m_slideWidth
                  << "x" << m_slideHeight;
-        // The device may deliver another size; frames are used at whatever size they come.
-        if (m_camera) {
-            try {
-                m_camera->set(cv::CAP_PROP_FRAME_WIDTH, static_cast<double>(m_slideWidth));
-                m_camera->set(cv::CAP_PROP_FRAME_HEIGHT, static_cast<double>(m_slideHeight));
-            } catch (const cv::Exception &exception) {
-                qWarning() << "[SlideSourceCamera] cv::Exception:" << exception.what();
-            }
-        }
     } else {
         qDebug() << "[SlideSourceCamera]" << info << "no resolution set";
         emit captureError(QStringLiteral("Invalid resolution set in Settings. Slides will be "
                                          "captured in slide source native resolution."));
     }
-    if (!m_camera || !m_camera->isOpened()) {
+    if (!openCamera()) {
         qDebug() << "[SlideSourceCamera]" << info << "opening camera failed";
-        m_camera.reset();
         emit captureError(
             QStringLiteral("Opening camera device %1 (index = %2) failed. No slides will be "
                            "captured.")
                 .arg(info.name())
                 .arg(info.index()));
+        return false;
+    }
+    return true;
+}
+
+bool SlideSourceCamera::openCamera()
+{
+    m_camera = openVideoCapture(slidesSourceInfo().index());
+    // The device may deliver another size; frames are used at whatever size they come.
+    if (m_camera && !m_useNativeResolution && m_slideWidth > 100 && m_slideHeight > 100) {
+        try {
+            m_camera->set(cv::CAP_PROP_FRAME_WIDTH, static_cast<double>(m_slideWidth));
+            m_camera->set(cv::CAP_PROP_FRAME_HEIGHT, static_cast<double>(m_slideHeight));
+        } catch (const cv::Exception &exception) {
+            qWarning() << "[SlideSourceCamera] cv::Exception:" << exception.what();
+        }
+    }
+    if (!m_camera || !m_camera->isOpened()) {
+        m_camera.reset();
         return false;
     }
     return true;
@@ -134,9 +142,20 @@ void SlideSourceCamera::captureSlide()
     captureNow();
 }
 
+QString SlideSourceCamera::deviceLabel() const
+{
+    return QStringLiteral("Camera \"%1\"").arg(slidesSourceInfo().name());
+}
+
 void SlideSourceCamera::capture(bool forceNewSlide)
 {
     const qint64 time = currentSlideTime();
+    // A device that failed is opened again at every capture until it delivers: a capture card
+    // that lost its signal or a camera plugged back in.
+    if (!m_camera && !openCamera()) {
+        captureFailed(QStringLiteral("cannot be opened"));
+        return;
+    }
     cv::Mat grabbed;
     try {
         *m_camera >> grabbed;
@@ -146,15 +165,14 @@ void SlideSourceCamera::capture(bool forceNewSlide)
     }
     std::unique_ptr<cv::Mat> frame = toBgrFrame(grabbed);
     if (!frame) {
-        qWarning() << "[SlideSourceCamera]" << slidesSourceInfo()
-                   << "slide with zero width or height in time" << time << "ms";
-        emit captureError(
-            QStringLiteral("Empty slide has been captured. Did your computer entered a sleep?"));
+        captureFailed(QStringLiteral("delivered no picture at %1 ms").arg(time));
+        if (deviceIsLost())
+            destroyCamera();
         return;
     }
     const QList<SlideImage> slides{slideImageFromFrame(frame.release())};
     updateSlidesResolutions(slides);
-    emit slidesCaptured(time, slides, forceNewSlide);
+    deliver(time, slides, forceNewSlide);
 }
 
 std::unique_ptr<cv::Mat> SlideSourceCamera::toBgrFrame(cv::Mat frame)

@@ -39,9 +39,13 @@ protected:
     void run() override;
     // Opens the device (index, any back end). Tests put a device of their own here.
     virtual std::unique_ptr<cv::VideoCapture> openVideoCapture(int index);
+    [[nodiscard]] QString deviceLabel() const override;
 
 private:
     bool createCamera();
+    // Opens the device with the resolution asked for; quiet about failures, which the caller
+    // reports.
+    bool openCamera();
     void destroyCamera();
 
     std::atomic<Qt::HANDLE> m_sourceThreadId{nullptr};

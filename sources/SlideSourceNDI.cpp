@@ -35,23 +35,30 @@ void SlideSourceNDI::run()
 
 bool SlideSourceNDI::createNDISource()
 {
-    const NdiRuntime &runtime = NdiRuntime::instance();
-    if (runtime.isAvailable()) {
-        NDIlib_recv_create_v3_t settings;
-        settings.source_to_connect_to = NDIlib_source_t();
-        settings.color_format = NDIlib_recv_color_format_RGBX_RGBA;
-        settings.bandwidth = NDIlib_recv_bandwidth_highest;
-        settings.allow_video_fields = true;
-        settings.p_ndi_recv_name = nullptr;
-        m_ndiReceiver = runtime.recvCreateV3(&settings);
-    }
-    if (!m_ndiReceiver) {
+    if (!connectReceiver()) {
         qDebug() << "[SlideSourceNDI]"
                  << "creating NDI receiver failed";
         emit captureError(
             QStringLiteral("Creating NDI receiver failed. No slides will be captured."));
         return false;
     }
+    return true;
+}
+
+bool SlideSourceNDI::connectReceiver()
+{
+    const NdiRuntime &runtime = NdiRuntime::instance();
+    if (!runtime.isAvailable())
+        return false;
+    NDIlib_recv_create_v3_t settings;
+    settings.source_to_connect_to = NDIlib_source_t();
+    settings.color_format = NDIlib_recv_color_format_RGBX_RGBA;
+    settings.bandwidth = NDIlib_recv_bandwidth_highest;
+    settings.allow_video_fields = true;
+    settings.p_ndi_recv_name = nullptr;
+    m_ndiReceiver = runtime.recvCreateV3(&settings);
+    if (!m_ndiReceiver)
+        return false;
     const QByteArray name = slidesSourceInfo().name().toUtf8();
     const QByteArray urlAddress =
         slidesSourceInfo().data(QStringLiteral("ndiUrlAddress")).toString().toUtf8();
@@ -80,28 +87,44 @@ void SlideSourceNDI::captureSlide()
     captureNow();
 }
 
+QString SlideSourceNDI::deviceLabel() const
+{
+    return QStringLiteral("NDI stream \"%1\"").arg(slidesSourceInfo().name());
+}
+
+void SlideSourceNDI::reconnectIfLost()
+{
+    if (!deviceIsLost()) {
+        m_capturesSinceReconnect = 0;
+        return;
+    }
+    if (m_ndiReceiver && m_capturesSinceReconnect++ % capturesPerReconnect != 0)
+        return;
+    qDebug() << "[SlideSourceNDI]" << slidesSourceInfo() << "making a new receiver";
+    destroyNDISource();
+    connectReceiver();
+}
+
 void SlideSourceNDI::capture(bool forceNewSlide)
 {
     const qint64 time = currentSlideTime();
+    reconnectIfLost();
+    if (!m_ndiReceiver) {
+        captureFailed(QStringLiteral("has no receiver"));
+        return;
+    }
     const NdiRuntime &runtime = NdiRuntime::instance();
     NDIlib_video_frame_v2_t videoFrame;
     const NDIlib_frame_type_e type =
         runtime.recvCaptureV3(m_ndiReceiver, &videoFrame, nullptr, nullptr, 0);
-    if (type == NDIlib_frame_type_none)
-        return;
     if (type != NDIlib_frame_type_video) {
-        qDebug() << "[SlideSourceNDI]"
-                 << "invalid frame type" << static_cast<int>(type);
-        emit captureError(QStringLiteral("Invalid frame captured from NDI."));
+        captureFailed(QStringLiteral("no video frame (type %1) at %2 ms").arg(int(type)).arg(time));
         return;
     }
     std::unique_ptr<cv::Mat> frame = copyFrame(videoFrame);
     runtime.recvFreeVideoV2(m_ndiReceiver, &videoFrame);
     if (!frame) {
-        qWarning() << "[SlideSourceNDI]" << slidesSourceInfo()
-                   << "slide with zero width or height in time" << time << "ms";
-        emit captureError(
-            QStringLiteral("Empty slide has been captured. Did your computer entered a sleep?"));
+        captureFailed(QStringLiteral("video frame without picture at %1 ms").arg(time));
         return;
     }
     // The image is a view of the matrix; whoever keeps it longer than the matrix copies it.
@@ -109,7 +132,7 @@ void SlideSourceNDI::capture(bool forceNewSlide)
                        QImage::Format_RGBA8888);
     const QList<SlideImage> slides{SlideImage{frame.release(), image}};
     updateSlidesResolutions(slides);
-    emit slidesCaptured(time, slides, forceNewSlide);
+    deliver(time, slides, forceNewSlide);
 }
 
 std::unique_ptr<cv::Mat> SlideSourceNDI::copyFrame(const NDIlib_video_frame_v2_t &videoFrame)

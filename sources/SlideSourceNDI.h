@@ -34,11 +34,23 @@ private Q_SLOTS:
 
 protected:
     void run() override;
+    [[nodiscard]] QString deviceLabel() const override;
+    // A stream with nothing new for one capture may only be between frames; two in a row (two
+    // seconds) mean that the sender went away.
+    [[nodiscard]] int failuresBeforeLost() const override { return 2; }
 
 private:
     bool createNDISource();
+    bool connectReceiver();
     void destroyNDISource();
+    // A lost stream gets a new receiver now and then: a sender that was restarted may come back
+    // at another address. A receiver needs a few seconds to connect, so not at every capture.
+    void reconnectIfLost();
+
+    // Captures while lost before the receiver is made anew.
+    static constexpr int capturesPerReconnect = 5;
 
     std::atomic<Qt::HANDLE> m_sourceThreadId{nullptr};
+    int m_capturesSinceReconnect = 0;
     NDIlib_recv_instance_t m_ndiReceiver = nullptr;
 };

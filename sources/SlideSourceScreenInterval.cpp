@@ -59,5 +59,5 @@ void SlideSourceScreenInterval::capture(bool forceNewSlide)
         m_grabber->releaseScreensFrom(int(screens.size()));
     m_screenCount = int(screens.size());
     updateSlidesResolutions(batch);
-    emit slidesCaptured(time, batch, forceNewSlide);
+    deliver(time, batch, forceNewSlide);
 }

@@ -1,6 +1,7 @@
 #include "AudioRecorder.h"
 #include "ClickFeeder.h"
 #include "Presentation.h"
+#include "PulseModule.h"
 #include "RecorderSettings.h"
 #include "TestEnvironment.h"
 #include "WavAnalysis.h"
@@ -49,6 +50,7 @@ private Q_SLOTS:
     void recordingWithoutInput();
     void stopWhileStarting();
     void unopenableFileStopsWithoutStart();
+    void inputGoneAtStartIsRefused();
     void destructionWhileRecordingFinalizesFile();
     void killedRecordingLeavesPlayableFile();
     void fileSizeLimitEndsTheFileCleanly();
@@ -306,6 +308,36 @@ void TestAudioRecorder::unopenableFileStopsWithoutStart()
     QCOMPARE(failed.count(), 1);
     QCOMPARE(failed.at(0).at(0).toString(), message);
     QCOMPARE(recorder.state(), AudioRecorder::Stopped);
+}
+
+// A microphone pulled between the choice and the start: the start is refused with the reason,
+// nothing is written, and the recorder does not wait for a stream that can never come.
+void TestAudioRecorder::inputGoneAtStartIsRefused()
+{
+    if (!TestEnvironment::hasPulseAudio())
+        QSKIP("needs the test sound server");
+    PulseModule microphone(QStringLiteral("module-sine-source"),
+                           QStringLiteral("source_name=pulled rate=48000 frequency=440"));
+    QVERIFY(microphone.isLoaded());
+    QAudioDevice device;
+    QTRY_VERIFY_WITH_TIMEOUT(!(device = findInput("pulled")).isNull(), 5000);
+    RecorderSettings::instance()->setSelectedAudioInput(AudioInputInfo(device));
+    QVERIFY(microphone.unload());
+    QTRY_VERIFY_WITH_TIMEOUT(findInput("pulled").isNull(), 5000);
+
+    Presentation presentation{QDir(m_directory->path())};
+    AudioRecorder recorder;
+    QSignalSpy started(&recorder, &AudioRecorder::started);
+    QSignalSpy stopped(&recorder, &AudioRecorder::stopped);
+    QSignalSpy refused(&recorder, &AudioRecorder::startFailed);
+    recorder.requestStart(&presentation);
+    QVERIFY(stopped.wait(2000));
+    QCOMPARE(started.count(), 0);
+    QCOMPARE(refused.count(), 1);
+    QCOMPARE(refused.at(0).at(0).toString(),
+             QStringLiteral("The audio input \"%1\" could not be opened: it is not connected.")
+                 .arg(device.description()));
+    QVERIFY(!QFileInfo::exists(m_directory->filePath(QStringLiteral("audio.wav"))));
 }
 
 void TestAudioRecorder::destructionWhileRecordingFinalizesFile()

@@ -1,10 +1,12 @@
 #include "BeepFeeder.h"
+#include "ClickFeeder.h"
 #include "ExportTestPresentation.h"
 #include "FakeS3Server.h"
 #include "FakeWebService.h"
 #include "NdiFakeRuntime.h"
 #include "PresentationTestDirs.h"
 #include "ProgramRun.h"
+#include "PulseModule.h"
 #include "TestEnvironment.h"
 #include "WavAnalysis.h"
 #include "X11Pointer.h"
@@ -67,6 +69,26 @@ QStringList untaggedWarnings(const QString &logFile)
             warnings.append(line);
     }
     return warnings;
+}
+
+// Every warning of the log, ours included.
+QStringList allWarnings(const QString &logFile)
+{
+    static const QRegularExpression warning(QStringLiteral("^\\S+ \\[[WC]\\] "));
+    QStringList warnings;
+    for (const QString &line : nonEmptyLines(logFile)) {
+        if (warning.match(line).hasMatch())
+            warnings.append(line);
+    }
+    return warnings;
+}
+
+// Where in the second the clicks fall, in milliseconds: a click a second from one clock keeps its
+// phase wherever the file puts it on the same clock.
+qint64 phaseDistance(qint64 a, qint64 b)
+{
+    const qint64 difference = ((a - b) % 1000 + 1000) % 1000;
+    return qMin(difference, 1000 - difference);
 }
 
 // Slide times of timestamps_ms.txt, in slide order.
@@ -179,6 +201,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::newRow("duration without record") << QStringList{"--duration", "5"};
         QTest::newRow("bad duration") << QStringList{"--record", "--duration", "soon"};
+        QTest::newRow("duration too long") << QStringList{"--record", "--duration", "99999999999"};
         QTest::newRow("email without live") << QStringList{"--record", "--email", "a@b.example"};
         QTest::newRow("record and list") << QStringList{"--record", "--list-sources"};
         QTest::newRow("export kind") << QStringList{"--export", "slides", "."};
@@ -323,6 +346,32 @@ private Q_SLOTS:
         }
     }
 
+    // A stream that is listed but never shows a picture: the start gives up after its time with
+    // the source's name, and leaves no directory behind.
+    void sourceThatNeverDeliversIsRefused()
+    {
+        QProcessEnvironment environment =
+            TestEnvironment::childEnvironment(m_root->filePath("config"));
+        environment.insert("NDI_RUNTIME_DIR_V6", NdiFakeRuntime::directory());
+        environment.remove("NDI_RUNTIME_DIR_V5");
+        environment.insert("QUILLORA_FAKE_NDI_SOURCES", "1");
+        environment.insert("QUILLORA_FAKE_NDI_FRAMES", "none");
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(environment);
+        QVERIFY(run.start({"--record", "--data-dir", m_dataDir, "--audio-input", m_sine,
+                           "--slide-source", "127.0.0.1:5961"}));
+        QVERIFY(run.waitForFinished(30000));
+        QCOMPARE(run.exitCode(), 1);
+        QCOMPARE(lastLine(run.standardError()),
+                 QStringLiteral("QuilloraRecorder: The slide source \"FAKE-HOST (Slides 1)\" "
+                                "delivers no pictures."));
+        QVERIFY(QDir(m_dataDir + "/Presentations")
+                    .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                    .isEmpty());
+        const QStringList warnings = untaggedWarnings(logFileOf(m_dataDir));
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+    }
+
     // A file-size limit makes the audio file's writes fail part way: the recording stops with the
     // reason, and what was written stays whole.
     void failedWriteStopsTheRecording()
@@ -394,6 +443,149 @@ private Q_SLOTS:
         QCOMPARE(
             QDir(dataDir + "/Presentations").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(),
             1);
+    }
+
+    // A duration beyond what an int of milliseconds holds is waited for in full.
+    void longDurationKeepsRecording()
+    {
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
+        QVERIFY(run.start({"--record", "--duration", "4294968", "--data-dir", m_dataDir,
+                           "--audio-input", m_sine}));
+        QVERIFY(run.waitFor(
+            [&] { return loggedAt(logFileOf(m_dataDir), "[Recorder] audio started").isValid(); },
+            20000));
+        QVERIFY(!run.waitForFinished(3000));
+        run.terminate();
+        QCOMPARE(run.exitCode(), 0);
+        verifyAudioIntact(printedDirectory(run));
+    }
+
+    // A microphone pulled ten seconds into the talk and plugged back eight seconds later: its
+    // loss and its return are reported at once, the recording goes on, the gap is silence and
+    // the clicks after the return sit where the recording clock puts them.
+    void lostMicrophoneIsReopened()
+    {
+        // The feeder writes into a FIFO whose reader goes away with the module.
+        std::signal(SIGPIPE, SIG_IGN);
+        const QString fifo = m_root->filePath("mic.fifo");
+        PulseModule microphone(
+            "module-pipe-source",
+            QStringLiteral("source_name=lostmic file=%1 format=s16le rate=48000 channels=1")
+                .arg(fifo));
+        QVERIFY(microphone.isLoaded());
+        ClickFeeder feeder(fifo);
+        QVERIFY(feeder.start());
+
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
+        constexpr qint64 durationMs = 26000;
+        QVERIFY(run.start({"--record", "--duration", QString::number(durationMs / 1000),
+                           "--data-dir", m_dataDir, "--audio-input", "lostmic"}));
+        QDateTime origin;
+        QVERIFY(run.waitFor(
+            [&] {
+                origin = loggedAt(logFileOf(m_dataDir), "[Recorder] audio started");
+                return origin.isValid();
+            },
+            20000));
+        QVERIFY(run.waitFor([&] { return origin.msecsTo(QDateTime::currentDateTime()) >= 10000; },
+                            15000));
+        const qint64 lostMs = origin.msecsTo(QDateTime::currentDateTime());
+        QElapsedTimer gone;
+        gone.start();
+        QVERIFY(microphone.unload());
+        const QString lostMessage = "was lost; waiting for it to return.";
+        QVERIFY2(run.waitFor([&] { return run.standardError().contains(lostMessage); }, 5000),
+                 qPrintable(run.standardError()));
+        QVERIFY2(gone.elapsed() <= 2000, qPrintable(QString::number(gone.elapsed())));
+        QVERIFY(run.standardError().contains("QuilloraRecorder: Audio input \""));
+
+        QVERIFY(run.waitFor([&] { return gone.elapsed() >= 8000; }, 10000));
+        const qint64 returnedMs = origin.msecsTo(QDateTime::currentDateTime());
+        QVERIFY(microphone.load());
+        QVERIFY(feeder.reopen());
+        QVERIFY2(run.waitFor([&] { return run.standardError().contains(" is back."); }, 5000),
+                 qPrintable(run.standardError()));
+        QCOMPARE(run.standardError().count(lostMessage), 1);
+        QCOMPARE(run.standardError().count(" is back."), 1);
+
+        QVERIFY(run.waitForFinished(durationMs + 10000));
+        QVERIFY2(run.exitCode() == 0, qPrintable(run.standardError()));
+        QVERIFY2(!lastLine(run.standardError()).contains("missing"),
+                 qPrintable(run.standardError()));
+        const QString dir = printedDirectory(run);
+        verifyAudioIntact(dir);
+        const WavAnalysis::Wav wav = WavAnalysis::read(dir + "/audio.wav");
+        QVERIFY2(std::abs(wav.fileSeconds() * 1000 - durationMs) <= 1000,
+                 qPrintable(QString::number(wav.fileSeconds())));
+
+        const QList<double> samples = WavAnalysis::firstChannel(wav);
+        const QList<qint64> clicks = WavAnalysis::onsets(samples, int(wav.sampleRate), 0.25, 500);
+        QList<qint64> before;
+        QList<qint64> after;
+        for (const qint64 click : clicks) {
+            if (click < lostMs - 200)
+                before.append(click);
+            else if (click > returnedMs + 1000)
+                after.append(click);
+            else
+                QVERIFY2(click <= lostMs + 200 || click >= returnedMs,
+                         qPrintable(QStringLiteral("click at %1 ms in the gap").arg(click)));
+        }
+        const QByteArray report = QStringLiteral("lost %1 ms, back %2 ms, clicks %3")
+                                      .arg(lostMs)
+                                      .arg(returnedMs)
+                                      .arg([&] {
+                                          QStringList list;
+                                          for (const qint64 click : clicks)
+                                              list << QString::number(click);
+                                          return list.join(' ');
+                                      }())
+                                      .toUtf8();
+        QVERIFY2(before.size() >= 7 && after.size() >= 5, report.constData());
+        // Silence while the input was gone.
+        for (qint64 i = (lostMs + 300) * wav.sampleRate / 1000;
+             i < (returnedMs - 100) * wav.sampleRate / 1000 && i < samples.size(); ++i)
+            QVERIFY2(std::abs(samples.at(i)) < 1e-3, report.constData());
+        // The clicks after the return keep the phase of those before it.
+        for (const qint64 click : after)
+            QVERIFY2(phaseDistance(click, before.last()) <= 20, report.constData());
+        const QStringList warnings = allWarnings(logFileOf(m_dataDir));
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+    }
+
+    // The input goes away and stays away: the recording ends as asked, and says what it lacks.
+    void recordingEndsWithoutTheLostMicrophone()
+    {
+        PulseModule microphone("module-sine-source",
+                               "source_name=lostsine rate=48000 frequency=440");
+        QVERIFY(microphone.isLoaded());
+        ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
+        run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
+        QVERIFY(run.start(
+            {"--record", "--duration", "6", "--data-dir", m_dataDir, "--audio-input", "lostsine"}));
+        QDateTime origin;
+        QVERIFY(run.waitFor(
+            [&] {
+                origin = loggedAt(logFileOf(m_dataDir), "[Recorder] audio started");
+                return origin.isValid();
+            },
+            20000));
+        QVERIFY(run.waitFor([&] { return origin.msecsTo(QDateTime::currentDateTime()) >= 2000; },
+                            5000));
+        QVERIFY(microphone.unload());
+        QVERIFY(run.waitForFinished(20000));
+        QVERIFY2(run.exitCode() == 0, qPrintable(run.standardError()));
+        QVERIFY2(QRegularExpression("^QuilloraRecorder: Audio input \".*\" was missing for the "
+                                    "last [34] s of the recording\\.$")
+                     .match(lastLine(run.standardError()))
+                     .hasMatch(),
+                 qPrintable(run.standardError()));
+        const QString dir = printedDirectory(run);
+        verifyAudioIntact(dir);
+        const WavAnalysis::Wav wav = WavAnalysis::read(dir + "/audio.wav");
+        QVERIFY(std::abs(wav.fileSeconds() - 6) <= 1);
     }
 
     void unwritablePresentationsCannotStart()

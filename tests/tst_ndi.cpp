@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -38,9 +39,6 @@ void script(const char *frames, const char *size = "1920x1080", const char *padd
     qputenv("QUILLORA_FAKE_NDI_SIZE", size);
     qputenv("QUILLORA_FAKE_NDI_PADDING", padding);
 }
-
-const QString invalidFrame = "Invalid frame captured from NDI.";
-const QString emptySlide = "Empty slide has been captured. Did your computer entered a sleep?";
 
 } // namespace
 
@@ -218,29 +216,68 @@ private Q_SLOTS:
         QVERIFY(source.wait(5000));
     }
 
-    void otherFrameTypesAreInvalid()
+    // Frames of other types or without a picture are skipped without a message: a stream that
+    // never shows a picture is reported by the start, one that stops by its loss.
+    void framesWithoutPictureAreSkipped()
     {
-        script("error,status,white");
+        script("error,status,empty,nodata,gray");
         SlideSourceNDI source(fakeStream());
         SourceObserver observer(&source);
         source.start();
-        QTRY_COMPARE_WITH_TIMEOUT(observer.batches.size(), 1, 8000);
-        QCOMPARE(observer.errors, QStringList({invalidFrame, invalidFrame}));
+        QTRY_COMPARE_WITH_TIMEOUT(observer.batches.size(), 1, 10000);
+        QCOMPARE(observer.errors, QStringList());
+        QCOMPARE(observer.lost, QStringList());
+        QCOMPARE(observer.batches.first().slides.first().image.pixelColor(0, 0),
+                 QColor(128, 128, 128));
+        QCOMPARE(NdiFakeRuntime::state().liveFrames, 0);
         source.requestStop();
         QVERIFY(source.wait(5000));
     }
 
-    void framesWithoutPictureAreEmptySlides()
+    // A sender that stops for five seconds: its loss is reported once, a new receiver is made,
+    // and the slides after its return are saved.
+    void stoppedSenderIsReportedAndReconnected()
     {
-        script("empty,nodata,gray");
-        SlideSourceNDI source(fakeStream());
-        SourceObserver observer(&source);
-        source.start();
-        QTRY_COMPARE_WITH_TIMEOUT(observer.batches.size(), 1, 8000);
-        QCOMPARE(observer.errors, QStringList({emptySlide, emptySlide}));
-        QCOMPARE(NdiFakeRuntime::state().liveFrames, 0);
-        source.requestStop();
-        QVERIFY(source.wait(5000));
+        script("red*3,green");
+        qputenv("QUILLORA_FAKE_NDI_OUTAGE", "2500,5000");
+        QTemporaryDir directory;
+        QVERIFY(directory.isValid());
+        const int receiversBefore = NdiFakeRuntime::state().receiversCreated;
+        {
+            SlideProcessor processor;
+            SlideSaver saver{QDir(directory.path())};
+            SlideSourceNDI source(fakeStream());
+            // The processor is the one receiver of the batches; only the reports are watched.
+            QSignalSpy lost(&source, &SlideSource::deviceLost);
+            QSignalSpy returned(&source, &SlideSource::deviceReturned);
+            QSignalSpy errors(&source, &SlideSource::captureError);
+            connect(&source, &SlideSource::slidesCaptured, &processor, &SlideProcessor::addSlides);
+            connect(&processor, &SlideProcessor::slidesProcessed, &saver, &SlideSaver::addSlides);
+            processor.start();
+            saver.start();
+            source.start();
+            QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 8000);
+            QCOMPARE(lost.first().first().toString(),
+                     QStringLiteral("NDI stream \"FAKE-HOST (Slides 1)\""));
+            QTRY_COMPARE_WITH_TIMEOUT(returned.size(), 1, 12000);
+            QTRY_COMPARE_WITH_TIMEOUT(saver.savedSlideCount(), qint64(2), 5000);
+            QCOMPARE(lost.size(), 1);
+            QCOMPARE(errors.size(), 0);
+            QVERIFY(NdiFakeRuntime::state().receiversCreated - receiversBefore >= 2);
+
+            source.requestStop();
+            QVERIFY(source.wait(5000));
+            QCoreApplication::processEvents();
+            processor.requestStop();
+            QVERIFY(processor.wait(5000));
+            QCoreApplication::processEvents();
+            saver.requestStop();
+            QVERIFY(saver.wait(5000));
+        }
+        qunsetenv("QUILLORA_FAKE_NDI_OUTAGE");
+        QCOMPARE(NdiFakeRuntime::state().liveReceivers, 0);
+        const QImage second(QDir(directory.path()).filePath("0-0002.png"));
+        QCOMPARE(second.pixelColor(10, 10), QColor(30, 200, 60));
     }
 
     void receiverFailureEndsTheThread()

@@ -192,6 +192,19 @@ private Q_SLOTS:
         QCOMPARE(errors->property("text").toString(),
                  QStringLiteral("Capture device lost\nUpload failed"));
         QVERIFY(errors->isVisible());
+
+        // A message that comes again is counted, not repeated, and only the latest are kept.
+        for (int i = 0; i < 3; ++i)
+            Q_EMIT backend()->errorMessage(QStringLiteral("Capture device lost"));
+        QCOMPARE(errors->property("text").toString(),
+                 QStringLiteral("Upload failed\nCapture device lost (4 times)"));
+        for (int i = 0; i < 150; ++i)
+            Q_EMIT backend()->errorMessage(QStringLiteral("Ping %1 failed").arg(i));
+        const QStringList lines = errors->property("text").toString().split('\n');
+        QCOMPARE(lines.size(), 100);
+        QCOMPARE(lines.first(), QStringLiteral("Ping 50 failed"));
+        QCOMPARE(lines.last(), QStringLiteral("Ping 149 failed"));
+
         backend()->qml_startRecording();
         QCOMPARE(errors->property("text").toString(), QString());
         QVERIFY(!errors->isVisible());
@@ -231,6 +244,17 @@ private Q_SLOTS:
         QTRY_VERIFY(item("durationLabel")->property("text").toString() !=
                     QStringLiteral("00:00:00.000"));
         QVERIFY(item("durationLabel")->property("text").toString().startsWith("00:00:0"));
+
+        // A lost device is shown over the recording until it is back.
+        QVERIFY(!item("missingDevicesWarning")->isVisible());
+        backend()->setMissingDevices({QStringLiteral("Audio input \"<b>USB</b> mic\"")});
+        QVERIFY(item("missingDevicesWarning")->isVisible());
+        QCOMPARE(item("missingDevicesText")->property("text").toString(),
+                 QStringLiteral("Audio input \"<b>USB</b> mic\" is missing: waiting for it to "
+                                "return."));
+        QVERIFY(m_qml->saveScreenshot(QStringLiteral("recording-screen-missing-device.png")));
+        backend()->setMissingDevices({});
+        QVERIFY(!item("missingDevicesWarning")->isVisible());
 
         click(window(), item("freezeButton"));
         click(window(), item("captureButton"));

@@ -1,6 +1,7 @@
 #include "FakeS3Server.h"
 #include "FakeWebService.h"
 #include "Presentation.h"
+#include "PulseModule.h"
 #include "Recorder.h"
 #include "RecorderSettings.h"
 #include "RecorderTestSetup.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QMediaDevices>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -172,8 +174,8 @@ private Q_SLOTS:
         QElapsedTimer wait;
         wait.start();
         recorder.requestStart(false, false, QString());
-        QVERIFY(stopped.wait(Recorder::sourceWaitMs + 10000));
-        QVERIFY(wait.elapsed() >= Recorder::sourceWaitMs - 100);
+        QVERIFY(stopped.wait(Recorder::startTimeoutMs + 10000));
+        QVERIFY(wait.elapsed() >= Recorder::startTimeoutMs - 100);
         QCOMPARE(startFailed.size(), 1);
         QVERIFY2(startFailed.first().first().toString().contains("Unusable"),
                  qPrintable(startFailed.first().first().toString()));
@@ -185,6 +187,46 @@ private Q_SLOTS:
         QCOMPARE(QDir(m_work.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
                  directoriesBefore);
         QTRY_COMPARE_WITH_TIMEOUT(RecorderTestSetup::threadCount(), threadsBefore, 5000);
+    }
+
+    // A microphone pulled just before the start: refused with the reason, nothing left behind.
+    void unopenableAudioInputRefusesTheStart()
+    {
+        RecorderSettings *settings = RecorderSettings::instance();
+        const QStringList directoriesBefore =
+            QDir(m_work.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        PulseModule microphone("module-sine-source", "source_name=pulled rate=48000");
+        QVERIFY(microphone.isLoaded());
+        // Right after the settings' poll listed it, so that the next poll comes only after the
+        // start has reached the input.
+        QSignalSpy listed(settings, &RecorderSettings::property_availableAudioInputsChanged);
+        QVERIFY(listed.wait(5000));
+        settings->chooseAudioInput("pulled");
+        QVERIFY(settings->selectedAudioInputAvailable());
+        const QString name = settings->chosenAudioInputName();
+        QVERIFY(microphone.unload());
+        const auto listedByQt = [] {
+            const QList<QAudioDevice> inputs = QMediaDevices::audioInputs();
+            return std::any_of(inputs.cbegin(), inputs.cend(),
+                               [](const QAudioDevice &input) { return input.id() == "pulled"; });
+        };
+        QTRY_VERIFY(!listedByQt());
+
+        Recorder recorder;
+        QSignalSpy started(&recorder, &Recorder::started);
+        QSignalSpy stopped(&recorder, &Recorder::stopped);
+        QSignalSpy startFailed(&recorder, &Recorder::startFailed);
+        recorder.requestStart(false, false, QString());
+        QVERIFY(stopped.wait(5000));
+        QCOMPARE(started.size(), 0);
+        QCOMPARE(startFailed.size(), 1);
+        QCOMPARE(startFailed.first().first().toString(),
+                 QStringLiteral("The audio input \"%1\" could not be opened: it is not connected.")
+                     .arg(name));
+        QCOMPARE(QDir(m_work.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                 directoriesBefore);
+        settings->chooseAudioInput(RecorderTestSetup::sineSourceId());
+        QTRY_VERIFY(settings->selectedAudioInputAvailable());
     }
 
     // A source without signal reports the same message every second for hours: the list stays

@@ -8,6 +8,7 @@
 #include "MainWindow.h"
 #include "MetaTypes.h"
 #include "PresentationExportController.h"
+#include "PulseModule.h"
 #include "Recorder.h"
 #include "RecorderSettings.h"
 #include "S3TransferApi.h"
@@ -278,7 +279,7 @@ private Q_SLOTS:
         grab(QStringLiteral("window-source-unavailable.png"));
         click(m_window, item("startButton"));
         QVERIFY(m_mainWindow->isLoading());
-        QTRY_VERIFY_WITH_TIMEOUT(!m_mainWindow->isLoading(), Recorder::sourceWaitMs + 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_mainWindow->isLoading(), Recorder::startTimeoutMs + 10000);
         QVERIFY(!m_mainWindow->isRecording());
         QVERIFY(item("mainScreen")->isVisible());
         QQuickItem *error = findItem(m_window->contentItem(), QStringLiteral("errorLabel"));
@@ -289,6 +290,40 @@ private Q_SLOTS:
         settings->chooseSlideSource(screenCapture);
         QTRY_VERIFY(!item("slideSourceUnavailable")->isVisible());
         click(m_window, item("menuPresentationList"));
+    }
+
+    // A microphone pulled while recording is shown over the recording until it is back.
+    void lostInputIsShownWhileRecording()
+    {
+        RecorderSettings *settings = RecorderSettings::instance();
+        const QByteArray chosenBefore = settings->chosenAudioInputId();
+        PulseModule microphone(QStringLiteral("module-sine-source"),
+                               QStringLiteral("source_name=windowmic rate=48000"));
+        QVERIFY(microphone.isLoaded());
+        settings->chooseAudioInput("windowmic");
+        QTRY_VERIFY_WITH_TIMEOUT(settings->selectedAudioInputAvailable(), 5000);
+
+        click(m_window, item("startButton"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_mainWindow->isRecording(), 30000);
+        QQuickItem *warning = item("missingDevicesWarning");
+        QVERIFY(!warning->isVisible());
+        QVERIFY(microphone.unload());
+        QTRY_VERIFY_WITH_TIMEOUT(warning->isVisible(), 3000);
+        QVERIFY2(item("missingDevicesText")
+                     ->property("text")
+                     .toString()
+                     .startsWith(QStringLiteral("Audio input \"%1\" is missing")
+                                     .arg(settings->chosenAudioInputName())),
+                 qPrintable(item("missingDevicesText")->property("text").toString()));
+        grab(QStringLiteral("window-input-lost.png"));
+        QVERIFY(microphone.load());
+        QTRY_VERIFY_WITH_TIMEOUT(!warning->isVisible(), 5000);
+        QVERIFY(item("errorLabel")->property("text").toString().contains(" is back."));
+
+        click(m_window, item("stopButton"));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_mainWindow->isRecording(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_mainWindow->isLoading(), 10000);
+        settings->chooseAudioInput(chosenBefore);
     }
 
     // Closing the window finishes the recording as the Stop button does before anything goes.

@@ -200,6 +200,14 @@ void MainWindow::setSlidesFrozen(bool frozen)
     Q_EMIT slidesFrozenChanged();
 }
 
+void MainWindow::setMissingDevices(const QStringList &devices)
+{
+    if (m_missingDevices == devices)
+        return;
+    m_missingDevices = devices;
+    Q_EMIT missingDevicesChanged();
+}
+
 void MainWindow::setSlidesResolutions(const QVariantList &slidesResolutions)
 {
     m_slidesResolutions = slidesResolutions;

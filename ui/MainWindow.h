@@ -33,6 +33,9 @@ class MainWindow : public QObject
     Q_PROPERTY(QString liveStreamPresentationTitle MEMBER m_liveStreamPresentationTitle NOTIFY
                    property_liveStreamPresentationChanged)
     Q_PROPERTY(bool slidesFrozen MEMBER m_slidesFrozen NOTIFY slidesFrozenChanged)
+    // Devices lost during the recording and not back yet, by label.
+    Q_PROPERTY(
+        QStringList missingDevices MEMBER m_missingDevices NOTIFY missingDevicesChanged)
     Q_PROPERTY(
         QVariantList slidesResolutions MEMBER m_slidesResolutions NOTIFY slidesResolutionsChanged)
     Q_PROPERTY(qint64 slidesCaptured MEMBER m_slidesCaptured NOTIFY slidesCapturedChanged)
@@ -113,6 +116,7 @@ Q_SIGNALS:
     void property_liveStreamChanged();
     void property_liveStreamPresentationChanged();
     void slidesFrozenChanged();
+    void missingDevicesChanged();
     void slidesResolutionsChanged();
     void slidesCapturedChanged();
     void slidesSavedChanged();
@@ -153,6 +157,7 @@ public Q_SLOTS:
     void setLiveStream(bool liveStream);
     void setLiveStreamDetails(const QString &presentationId, const QString &presentationTitle);
     void setSlidesFrozen(bool frozen);
+    void setMissingDevices(const QStringList &devices);
     void setSlidesResolutions(const QVariantList &slidesResolutions);
     void setSlidesCaptured(qint64 count);
     void setSlidesSaved(qint64 count);
@@ -197,6 +202,7 @@ private:
     QString m_liveStreamPresentationId;
     QString m_liveStreamPresentationTitle;
     bool m_slidesFrozen = false;
+    QStringList m_missingDevices;
     QVariantList m_slidesResolutions;
     qint64 m_slidesCaptured = 0;
     qint64 m_slidesSaved = 0;

@@ -122,6 +122,18 @@ void SlideSourcePreview::restart()
         m_errorMessage = message;
         Q_EMIT errorMessageChanged();
     });
+    connect(source, &SlideSource::deviceLost, this, [this, source](const QString &device) {
+        if (m_slideSource.get() != source)
+            return;
+        m_errorMessage = QStringLiteral("%1 was lost; waiting for it to return.").arg(device);
+        Q_EMIT errorMessageChanged();
+    });
+    connect(source, &SlideSource::deviceReturned, this, [this, source] {
+        if (m_slideSource.get() != source)
+            return;
+        m_errorMessage.clear();
+        Q_EMIT errorMessageChanged();
+    });
     connect(source, &SlideSource::slidesResolutionsChanged, this,
             &SlideSourcePreview::slidesResolutionsChanged);
     connect(source, &SlideSource::slidesCaptured, this, &SlideSourcePreview::onSlidesCaptured);

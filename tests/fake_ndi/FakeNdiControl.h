@@ -15,6 +15,9 @@
 //                               or "nodata" (a video frame without pixel buffer); default "red"
 //   QUILLORA_FAKE_NDI_SIZE      frame size WxH (default 1920x1080)
 //   QUILLORA_FAKE_NDI_PADDING   extra bytes at the end of every row, filled with 0xAB (default 0)
+//   QUILLORA_FAKE_NDI_OUTAGE    FROM_MS,LENGTH_MS: the sender sends nothing for that long, from
+//                               that moment after the first receiver made with this value; the
+//                               script does not advance meanwhile
 extern "C" {
 
 struct QuilloraFakeNdiState

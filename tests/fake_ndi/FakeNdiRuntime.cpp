@@ -54,6 +54,18 @@ std::mutex stateMutex;
 QuilloraFakeNdiState state{};
 std::set<const uint8_t *> framesOut;
 
+// The sender's own clock for QUILLORA_FAKE_NDI_OUTAGE: it starts with the first receiver made
+// after the variable was given a new value, and goes on across receivers, as a sender on the
+// network does whoever connects to it.
+struct Outage
+{
+    std::string spec;
+    std::chrono::steady_clock::time_point start;
+    long fromMs = -1;
+    long lengthMs = 0;
+};
+Outage outage;
+
 std::string environment(const char *name, const char *fallback)
 {
     const char *value = std::getenv(name);
@@ -198,6 +210,15 @@ NDIlib_recv_create_v3(const NDIlib_recv_create_v3_t *settings)
         receiver->height = std::atoi(size.c_str() + x + 1);
     }
     receiver->padding = std::atoi(environment("QUILLORA_FAKE_NDI_PADDING", "0").c_str());
+    const std::string outageSpec = environment("QUILLORA_FAKE_NDI_OUTAGE", "");
+    if (outageSpec != outage.spec) {
+        outage.spec = outageSpec;
+        outage.start = std::chrono::steady_clock::now();
+        const size_t comma = outageSpec.find(',');
+        outage.fromMs = comma == std::string::npos ? -1 : std::atol(outageSpec.c_str());
+        outage.lengthMs =
+            comma == std::string::npos ? 0 : std::atol(outageSpec.c_str() + comma + 1);
+    }
     ++state.liveReceivers;
     ++state.receiversCreated;
     return receiver;
@@ -228,6 +249,13 @@ FAKE_NDI_EXPORT NDIlib_frame_type_e NDIlib_recv_capture_v3(NDIlib_recv_instance_
         ++state.unexpectedCaptureArguments;
     if (!receiver->connected || !video)
         return NDIlib_frame_type_none;
+    if (outage.fromMs >= 0) {
+        const long sinceStart = long(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - outage.start)
+                                         .count());
+        if (sinceStart >= outage.fromMs && sinceStart < outage.fromMs + outage.lengthMs)
+            return NDIlib_frame_type_none;
+    }
     const Step step = receiver->steps[receiver->position];
     if (receiver->position + 1 < receiver->steps.size())
         ++receiver->position;

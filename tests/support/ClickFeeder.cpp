@@ -30,16 +30,33 @@ void ClickFeeder::setPause(qint64 fromMs, qint64 lengthMs)
     m_pauseLengthMs = lengthMs;
 }
 
-bool ClickFeeder::start()
+bool ClickFeeder::open()
 {
     // Never block on a full FIFO: a sound server that stopped reading must not hang the test.
     const int fd = ::open(QFile::encodeName(m_fifo.fileName()).constData(), O_WRONLY | O_NONBLOCK);
-    if (fd < 0 || !m_fifo.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                               QFileDevice::AutoCloseHandle))
+    if (fd < 0)
+        return false;
+    if (!m_fifo.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                     QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+bool ClickFeeder::start()
+{
+    if (!open())
         return false;
     m_clock.start();
     m_timer.start();
     return true;
+}
+
+bool ClickFeeder::reopen()
+{
+    m_fifo.close();
+    return open();
 }
 
 bool ClickFeeder::clickDelivered(int index) const
@@ -77,6 +94,7 @@ void ClickFeeder::feed()
     QByteArray bytes(count * 2, Qt::Uninitialized);
     for (qint64 i = 0; i < count; ++i)
         qToLittleEndian(clickAt(m_samplesDone + i) ? clickLevel : qint16(0), bytes.data() + 2 * i);
-    m_fifo.write(bytes);
+    if (m_fifo.isOpen())
+        m_fifo.write(bytes);
     m_samplesDone = due;
 }

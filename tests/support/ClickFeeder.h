@@ -21,6 +21,9 @@ public:
     // Milliseconds after start().
     void setPause(qint64 fromMs, qint64 lengthMs);
     bool start();
+    // Opens the FIFO again, on the same clock: a source module loaded anew makes a new FIFO.
+    // Until then, and while nobody reads it, the samples due are lost.
+    bool reopen();
 
     // Milliseconds after start() at which click number index is due, and whether it is delivered.
     [[nodiscard]] static qint64 clickMs(int index) { return index * 1000 + 500; }
@@ -29,6 +32,7 @@ public:
     static constexpr int clickLengthMs = 10;
 
 private:
+    bool open();
     void feed();
     [[nodiscard]] qint64 sampleDueAt(double ms) const;
     [[nodiscard]] bool clickAt(qint64 sample) const;

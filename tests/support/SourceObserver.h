@@ -28,6 +28,10 @@ public:
         connect(source, &SlideSource::captureError, this,
                 [this](const QString &error) { errors.append(error); });
         connect(source, &SlideSource::ready, this, [this] { ++ready; });
+        connect(source, &SlideSource::deviceLost, this,
+                [this](const QString &device) { lost.append(device); });
+        connect(source, &SlideSource::deviceReturned, this,
+                [this](const QString &device) { returned.append(device); });
         connect(source, &SlideSource::stopped, this, [this] { ++stopped; });
         connect(source, &QThread::finished, this, [this] { ++finished; });
     }
@@ -39,6 +43,8 @@ public:
 
     QList<Batch> batches;
     QStringList errors;
+    QStringList lost;
+    QStringList returned;
     int ready = 0;
     int stopped = 0;
     int finished = 0;

@@ -52,20 +52,42 @@ Window {
         }
     }
 
+    // The latest messages, oldest first. As in the recorder's own list, a message that comes
+    // again moves to the end with its count: a source failing every second for hours must not
+    // grow the label without end.
+    property var errorEntries: []
+    readonly property int maxErrorLines: 100
+
+    function addError(message) {
+        const previous = errorEntries.find(entry => entry.message === message)
+        let entries = errorEntries.filter(entry => entry.message !== message)
+        entries.push({ message: message, count: previous ? previous.count + 1 : 1 })
+        if (entries.length > maxErrorLines)
+            entries = entries.slice(entries.length - maxErrorLines)
+        showErrors(entries)
+    }
+
+    function showErrors(entries) {
+        errorEntries = entries
+        errorLabel.text = entries.map(entry => entry.count > 1
+                                      ? entry.message + " (" + entry.count + " times)"
+                                      : entry.message).join("\n")
+    }
+
     Connections {
         target: mainWindow
 
         function onErrorMessage(message) {
-            errorLabel.text = errorLabel.text.length > 0 ? errorLabel.text + "\n" + message : message
+            window.addError(message)
         }
 
         // Errors belong to one recording and stay readable on the main screen after it ended
         // (why it stopped, or why it did not start); the next start begins with a clean slate.
         function onStartRecording() {
-            errorLabel.text = ""
+            window.showErrors([])
         }
         function onStartLiveStream() {
-            errorLabel.text = ""
+            window.showErrors([])
         }
     }
 }

@@ -66,6 +66,34 @@ Rectangle {
         }
     }
 
+    // A lost microphone or slide source must be seen at once: the recording goes on without it.
+    Rectangle {
+        objectName: "missingDevicesWarning"
+        anchors.bottom: frozenLabel.top
+        anchors.bottomMargin: 10
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: Math.min(parent.width - 20, missingDevicesText.implicitWidth + 24)
+        height: missingDevicesText.implicitHeight + 12
+        visible: mainWindow.missingDevices.length > 0
+        color: Colors.red
+        radius: 4
+
+        Text {
+            id: missingDevicesText
+            objectName: "missingDevicesText"
+            anchors.centerIn: parent
+            width: parent.width - 24
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.Wrap
+            textFormat: Text.PlainText
+            text: mainWindow.missingDevices.map(device => device + " is missing: waiting for it to return.").join("\n")
+            color: Colors.white
+            font.family: "Roboto"
+            font.pixelSize: 16
+            font.bold: true
+        }
+    }
+
     Text {
         id: durationLabel
         objectName: "durationLabel"
