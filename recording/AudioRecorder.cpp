@@ -3,9 +3,8 @@
 #include "Presentation.h"
 #include "RecorderSettings.h"
 
-#include <QAudioSource>
 #include <QDebug>
-#include <QMediaDevices>
+#include <QFile>
 
 namespace {
 
@@ -22,33 +21,6 @@ constexpr int readIntervalMs = 47;
 constexpr qint64 loggedCorrectionMs = 100;
 
 const QString fileName = QStringLiteral("audio.wav");
-
-QString describe(QAudio::Error error)
-{
-    switch (error) {
-    case QAudio::NoError:
-        break;
-    case QAudio::OpenError:
-        return QStringLiteral("the device cannot be opened");
-    case QAudio::IOError:
-        return QStringLiteral("reading from the device failed");
-    case QAudio::UnderrunError:
-        return QStringLiteral("the device delivers no data");
-    case QAudio::FatalError:
-        return QStringLiteral("the sound system failed");
-    }
-    return QStringLiteral("the device delivers no data stream");
-}
-
-QAudioDevice findInput(const QByteArray &id)
-{
-    const QList<QAudioDevice> inputs = QMediaDevices::audioInputs();
-    for (const QAudioDevice &input : inputs) {
-        if (input.id() == id)
-            return input;
-    }
-    return {};
-}
 
 qint64 bytesToMs(qint64 bytes, const QAudioFormat &format)
 {
@@ -78,21 +50,21 @@ AudioRecorder::AudioRecorder(QObject *parent) : QObject(parent)
     m_finishTimer.setInterval(streamWindDownMs);
     connect(&m_finishTimer, &QTimer::timeout, this, &AudioRecorder::finishStop);
 
-    m_deviceTimer.setInterval(deviceCheckIntervalMs);
-    connect(&m_deviceTimer, &QTimer::timeout, this, &AudioRecorder::checkDevice);
+    connect(&m_input, &AudioInput::readyRead, this, &AudioRecorder::readInput);
+    connect(&m_input, &AudioInput::stateChanged, this, &AudioRecorder::handleAudioInputStateChange);
+    connect(&m_input, &AudioInput::lost, this, &AudioRecorder::onInputLost);
+    connect(&m_input, &AudioInput::returned, this, &AudioRecorder::deviceReturned);
 }
 
 AudioRecorder::~AudioRecorder()
 {
     const qint64 endMs = m_clock.isValid() ? m_clock.elapsed() : 0;
-    if (m_audioSource) {
+    if (m_input.hasStream())
         readInput();
-        // The source must not report into a half-destroyed recorder.
-        disconnect(m_audioSource, nullptr, this, nullptr);
-        m_audioSource->stop();
-    }
+    // The input must not report into a half-destroyed recorder.
+    disconnect(&m_input, nullptr, this, nullptr);
+    m_input.release();
     finalizeFile(endMs);
-    delete m_audioSource;
 }
 
 qint64 AudioRecorder::msecsSinceFirstSample() const
@@ -136,14 +108,6 @@ void AudioRecorder::start()
         Q_EMIT started();
         return;
     }
-    m_deviceName = device.description();
-    // Qt's PulseAudio input waits for ever on a stream whose source does not exist: an input that
-    // went away since it was listed is not opened at all.
-    if (findInput(device.id()).isNull()) {
-        refuseStart(QStringLiteral("it is not connected"));
-        return;
-    }
-
     QAudioFormat format = device.preferredFormat();
     format.setSampleFormat(QAudioFormat::Int32);
     format.setChannelCount(RecorderSettings::instance()->audioChannelCount());
@@ -153,92 +117,43 @@ void AudioRecorder::start()
         format = device.preferredFormat();
     m_format = format;
 
-    if (!m_writer.open(m_presentation->dir().absoluteFilePath(fileName), format)) {
+    // The file first: a stream opened and closed again at once can crash the sound server's
+    // client library.
+    const QString path = m_presentation->dir().absoluteFilePath(fileName);
+    if (!m_writer.open(path, format)) {
         reportWriteFailure();
         m_presentation = nullptr;
         setState(Stopped);
         Q_EMIT stopped();
         return;
     }
-    m_deviceId = device.id();
-    m_inputLost = false;
     qDebug() << "[AudioRecorder] start" << device.id() << format;
-
     QString error;
-    m_audioSource = openSource(device, &error);
-    if (!m_audioSource) {
-        finalizeFile(0);
-        refuseStart(error);
+    // Its reports while it opens are taken once it is open (below).
+    m_openingInput = true;
+    const bool opened = m_input.open(device, format, &error);
+    m_openingInput = false;
+    if (!opened) {
+        // A recording without its sound is no recording: the start is refused, and the file
+        // made for it goes.
+        const QString message = QStringLiteral("The audio input \"%1\" could not be opened: %2.")
+                                    .arg(device.description(), error);
+        qInfo().noquote() << "[AudioRecorder]" << message;
+        m_writer.finish();
+        QFile::remove(path);
+        m_presentation = nullptr;
+        setState(Stopped);
+        Q_EMIT startFailed(message);
+        Q_EMIT stopped();
         return;
     }
     // Some back ends report running only with the first data read.
-    if (m_state == Starting && m_audioSource->state() != QAudio::StoppedState)
-        handleAudioInputStateChange(m_audioSource->state());
+    if (m_state == Starting && m_input.state() != QAudio::StoppedState)
+        handleAudioInputStateChange(m_input.state());
 }
 
-// A recording without its sound is no recording: the start is refused, and the recorder removes
-// what was made for it.
-void AudioRecorder::refuseStart(const QString &reason)
+void AudioRecorder::onInputLost(const QString &device)
 {
-    const QString message =
-        QStringLiteral("The audio input \"%1\" could not be opened: %2.").arg(m_deviceName, reason);
-    qInfo().noquote() << "[AudioRecorder]" << message;
-    m_presentation = nullptr;
-    setState(Stopped);
-    Q_EMIT startFailed(message);
-    Q_EMIT stopped();
-}
-
-QAudioSource *AudioRecorder::openSource(const QAudioDevice &device, QString *error)
-{
-    auto source = std::make_unique<QAudioSource>(device, m_format, this);
-    connect(source.get(), &QAudioSource::stateChanged, this,
-            &AudioRecorder::handleAudioInputStateChange);
-    m_input = source->start();
-    if (!m_input || source->error() != QAudio::NoError) {
-        *error = describe(source->error());
-        disconnect(source.get(), nullptr, this, nullptr);
-        m_input = nullptr;
-        return nullptr;
-    }
-    connect(m_input, &QIODevice::readyRead, this, &AudioRecorder::readInput);
-    return source.release();
-}
-
-QString AudioRecorder::deviceLabel() const
-{
-    return QStringLiteral("Audio input \"%1\"").arg(m_deviceName);
-}
-
-// Not every back end reports a stream whose device went away; the device list tells in any case.
-void AudioRecorder::checkDevice()
-{
-    const QAudioDevice device = findInput(m_deviceId);
-    if (!m_inputLost) {
-        if (device.isNull())
-            loseInput("no longer listed");
-        else if (!m_audioSource || m_audioSource->state() == QAudio::StoppedState)
-            loseInput("stream ended");
-        return;
-    }
-    if (device.isNull())
-        return;
-    // Listed a moment ago: see the start for why that matters.
-    QString error;
-    m_audioSource = openSource(device, &error);
-    if (!m_audioSource) {
-        qDebug() << "[AudioRecorder] input listed again but not opened:" << error;
-        return;
-    }
-    m_inputLost = false;
-    qInfo().noquote() << "[AudioRecorder]" << deviceLabel() << "opened again";
-    Q_EMIT deviceReturned(deviceLabel());
-}
-
-void AudioRecorder::loseInput(const char *reason)
-{
-    if (m_inputLost)
-        return;
     // What the input still held belongs to the recording.
     readInput();
     if (m_timeline) {
@@ -251,27 +166,19 @@ void AudioRecorder::loseInput(const char *reason)
             m_timeline->deliver(m_clock.elapsed(), fill);
         }
     }
-    releaseSource();
-    m_inputLost = true;
-    qInfo().noquote() << "[AudioRecorder]" << deviceLabel() << "lost:" << reason;
-    Q_EMIT deviceLost(deviceLabel());
+    Q_EMIT deviceLost(device);
 }
 
 void AudioRecorder::handleAudioInputStateChange(QAudio::State state)
 {
+    if (m_openingInput)
+        return;
     if ((state == QAudio::ActiveState || state == QAudio::IdleState) && m_state == Starting) {
         beginTimeline();
         setState(Started);
         Q_EMIT started();
     } else if (state == QAudio::StoppedState && m_state == Stopping) {
         stop();
-    } else if (state == QAudio::StoppedState && m_state == Started) {
-        // Deferred: the source must not be deleted inside its own report.
-        QTimer::singleShot(0, this, [this] {
-            if (m_state == Started && m_audioSource &&
-                m_audioSource->state() == QAudio::StoppedState)
-                loseInput("stream stopped");
-        });
     }
 }
 
@@ -283,7 +190,7 @@ void AudioRecorder::beginTimeline()
     m_pendingOffset = 0;
     m_readTimer.start();
     m_lengthTimer.start();
-    m_deviceTimer.start();
+    m_input.watch();
 }
 
 void AudioRecorder::readInput()
@@ -293,7 +200,7 @@ void AudioRecorder::readInput()
     const qint64 nowMs = m_clock.isValid() ? m_clock.elapsed() : 0;
     // After a write failure the input is still drained, so that its buffer does not overflow
     // until the stop.
-    const QByteArray bytes = m_input ? m_input->readAll() : QByteArray();
+    const QByteArray bytes = m_input.readAll();
     if (!m_timeline)
         return;
     if (!bytes.isEmpty()) {
@@ -360,29 +267,21 @@ void AudioRecorder::reportWriteFailure()
 void AudioRecorder::requestStop()
 {
     // A stop already on its way finishes by itself.
-    if (m_state == Stopping && (m_audioSource || m_finishTimer.isActive()))
+    if (m_state == Stopping && (m_input.hasStream() || m_finishTimer.isActive()))
         return;
     m_startTimer.stop();
     setState(Stopping);
-    if (!m_audioSource) {
-        if (m_timeline) {
-            // The input was lost: the file still ends with the recording, in silence.
-            m_stopRequestedMs = m_clock.elapsed();
-            stop();
-            return;
-        }
+    if (!m_input.hasStream() && !m_timeline) {
         finishStop();
         return;
     }
     // What the input holds still belongs to the recording; the file ends at this moment.
     readInput();
     m_stopRequestedMs = m_clock.isValid() ? m_clock.elapsed() : 0;
-    if (m_audioSource->state() == QAudio::StoppedState) {
-        // The stream ended by itself earlier (a device that went away): no report will follow.
+    // Without a stream that reports its end (the input was lost, or its stream ended by itself)
+    // the file is finished now.
+    if (!m_input.stop())
         stop();
-        return;
-    }
-    m_audioSource->stop();
 }
 
 void AudioRecorder::stop()
@@ -390,19 +289,8 @@ void AudioRecorder::stop()
     finalizeFile(m_stopRequestedMs >= 0 ? m_stopRequestedMs
                  : m_clock.isValid()    ? m_clock.elapsed()
                                         : 0);
-    releaseSource();
+    m_input.release();
     m_finishTimer.start();
-}
-
-void AudioRecorder::releaseSource()
-{
-    if (!m_audioSource)
-        return;
-    disconnect(m_audioSource, nullptr, this, nullptr);
-    // Deleted later: this may run inside the source's own state report.
-    m_audioSource->deleteLater();
-    m_audioSource = nullptr;
-    m_input = nullptr;
 }
 
 void AudioRecorder::finishStop()
@@ -416,7 +304,6 @@ void AudioRecorder::finalizeFile(qint64 endMs)
 {
     m_readTimer.stop();
     m_lengthTimer.stop();
-    m_deviceTimer.stop();
     if (m_timeline) {
         apply(m_timeline->finish(endMs));
         if (m_timeline)

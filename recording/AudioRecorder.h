@@ -1,22 +1,19 @@
 #pragma once
 
+#include "AudioInput.h"
 #include "AudioTimeline.h"
 #include "WavFileWriter.h"
 
 #include <QAudio>
-#include <QAudioDevice>
 #include <QAudioFormat>
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 
 #include <optional>
 
 class Presentation;
-class QAudioSource;
-class QIODevice;
 
 // Records the audio input chosen in the settings into "audio.wav" of the presentation. The
 // moment the input reports running (started()) is the time origin of the presentation and the
@@ -26,8 +23,8 @@ class QIODevice;
 // so that a crash leaves a playable file that misses only the last seconds.
 //
 // An input that goes away while recording (a USB microphone pulled, a sound server restarted) is
-// looked for every second and opened again when its identifier is back; meanwhile the timeline
-// fills the gap with silence, so that what follows keeps its place on the clock.
+// looked for and opened again when it is back (AudioInput); meanwhile the timeline fills the gap
+// with silence, so that what follows keeps its place on the clock.
 class AudioRecorder : public QObject
 {
     Q_OBJECT
@@ -53,7 +50,6 @@ public:
     [[nodiscard]] qint64 msecsSinceFirstSample() const;
 
     static constexpr int lengthUpdateIntervalMs = 2000;
-    static constexpr int deviceCheckIntervalMs = 1000;
 
 Q_SIGNALS:
     void started();
@@ -89,25 +85,15 @@ private:
     void apply(const QList<AudioTimeline::Step> &steps);
     void finalizeFile(qint64 endMs);
     void reportWriteFailure();
-    void releaseSource();
     void finishStop();
-    // Opens the input on the recording's format; null on failure, with the reason.
-    [[nodiscard]] QAudioSource *openSource(const QAudioDevice &device, QString *error);
-    void checkDevice();
-    void loseInput(const char *reason);
-    void refuseStart(const QString &reason);
-    [[nodiscard]] QString deviceLabel() const;
+    void onInputLost(const QString &device);
 
     State m_state = Stopped;
     Presentation *m_presentation = nullptr;
     WavFileWriter m_writer;
-    QAudioSource *m_audioSource = nullptr;
-    // Owned by the audio source, which deletes it when it stops.
-    QPointer<QIODevice> m_input;
+    AudioInput m_input;
     QAudioFormat m_format;
-    QByteArray m_deviceId;
-    QString m_deviceName;
-    bool m_inputLost = false;
+    bool m_openingInput = false;
 
     std::optional<AudioTimeline> m_timeline;
     // Delivered and not yet placed by the timeline, from m_pendingOffset on.
@@ -123,5 +109,4 @@ private:
     QTimer m_readTimer;
     QTimer m_lengthTimer;
     QTimer m_finishTimer;
-    QTimer m_deviceTimer;
 };

@@ -175,9 +175,10 @@ void RecorderSettings::applySlideSourceChoice()
     }
     if (available != m_slideSourceAvailable) {
         m_slideSourceAvailable = available;
+        // A state the window shows and a start reports, not a fault of the program.
         if (!available)
-            qWarning() << "[RecorderSettings] chosen slide source not available:"
-                       << chosenSlideSourceName();
+            qInfo() << "[RecorderSettings] chosen slide source not available:"
+                    << chosenSlideSourceName();
         Q_EMIT property_selectedSlideSourceAvailableChanged();
     }
 }
@@ -208,8 +209,8 @@ void RecorderSettings::applyAudioInputChoice()
     if (available != m_audioInputAvailable) {
         m_audioInputAvailable = available;
         if (!available)
-            qWarning() << "[RecorderSettings] chosen audio input not available:"
-                       << chosenAudioInputName();
+            qInfo() << "[RecorderSettings] chosen audio input not available:"
+                    << chosenAudioInputName();
         Q_EMIT property_selectedAudioInputAvailableChanged();
     }
 }

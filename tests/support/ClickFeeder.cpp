@@ -12,7 +12,7 @@ constexpr int sampleRate = 48000;
 constexpr qint16 clickLevel = 16384;
 } // namespace
 
-ClickFeeder::ClickFeeder(const QString &fifo, QObject *parent) : QObject(parent), m_fifo(fifo)
+ClickFeeder::ClickFeeder(const QString &fifo, QObject *parent) : QObject(parent), m_path(fifo)
 {
     m_timer.setInterval(2);
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -33,7 +33,7 @@ void ClickFeeder::setPause(qint64 fromMs, qint64 lengthMs)
 bool ClickFeeder::open()
 {
     // Never block on a full FIFO: a sound server that stopped reading must not hang the test.
-    const int fd = ::open(QFile::encodeName(m_fifo.fileName()).constData(), O_WRONLY | O_NONBLOCK);
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_NONBLOCK);
     if (fd < 0)
         return false;
     if (!m_fifo.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,

@@ -37,6 +37,7 @@ private:
     [[nodiscard]] qint64 sampleDueAt(double ms) const;
     [[nodiscard]] bool clickAt(qint64 sample) const;
 
+    QString m_path;
     QFile m_fifo;
     QTimer m_timer;
     QElapsedTimer m_clock;
