@@ -58,29 +58,30 @@ QDateTime loggedAt(const QString &logFile, const QString &text)
     return {};
 }
 
+// Log lines at warning level or above that match pattern.
+QStringList warningsIn(const QString &logFile, const QRegularExpression &pattern)
+{
+    QStringList warnings;
+    for (const QString &line : nonEmptyLines(logFile)) {
+        if (pattern.match(line).hasMatch())
+            warnings.append(line);
+    }
+    return warnings;
+}
+
 // Warnings of the libraries underneath (ours all begin with "[Component]"): each is a fault, such
 // as a read from a write-only file.
 QStringList untaggedWarnings(const QString &logFile)
 {
     static const QRegularExpression untagged(QStringLiteral("^\\S+ \\[[WC]\\] (?!\\[)"));
-    QStringList warnings;
-    for (const QString &line : nonEmptyLines(logFile)) {
-        if (untagged.match(line).hasMatch())
-            warnings.append(line);
-    }
-    return warnings;
+    return warningsIn(logFile, untagged);
 }
 
 // Every warning of the log, ours included.
 QStringList allWarnings(const QString &logFile)
 {
     static const QRegularExpression warning(QStringLiteral("^\\S+ \\[[WC]\\] "));
-    QStringList warnings;
-    for (const QString &line : nonEmptyLines(logFile)) {
-        if (warning.match(line).hasMatch())
-            warnings.append(line);
-    }
-    return warnings;
+    return warningsIn(logFile, warning);
 }
 
 // Where in the second the clicks fall, in milliseconds: a click a second from one clock keeps its
@@ -172,6 +173,19 @@ QString printedDirectory(ProgramRun &run)
 {
     const QStringList lines = run.standardOutput().split('\n', Qt::SkipEmptyParts);
     return lines.isEmpty() ? QString() : lines.first();
+}
+
+// The moment the recording's clock started, from its log: invalid if it did not within 20 s.
+QDateTime waitForAudioStart(ProgramRun &run, const QString &dataDir)
+{
+    QDateTime origin;
+    run.waitFor(
+        [&] {
+            origin = loggedAt(logFileOf(dataDir), "[Recorder] audio started");
+            return origin.isValid();
+        },
+        20000);
+    return origin;
 }
 
 } // namespace
@@ -452,9 +466,7 @@ private Q_SLOTS:
         run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
         QVERIFY(run.start({"--record", "--duration", "4294968", "--data-dir", m_dataDir,
                            "--audio-input", m_sine}));
-        QVERIFY(run.waitFor(
-            [&] { return loggedAt(logFileOf(m_dataDir), "[Recorder] audio started").isValid(); },
-            20000));
+        QVERIFY(waitForAudioStart(run, m_dataDir).isValid());
         QVERIFY(!run.waitForFinished(3000));
         run.terminate();
         QCOMPARE(run.exitCode(), 0);
@@ -482,13 +494,8 @@ private Q_SLOTS:
         constexpr qint64 durationMs = 26000;
         QVERIFY(run.start({"--record", "--duration", QString::number(durationMs / 1000),
                            "--data-dir", m_dataDir, "--audio-input", "lostmic"}));
-        QDateTime origin;
-        QVERIFY(run.waitFor(
-            [&] {
-                origin = loggedAt(logFileOf(m_dataDir), "[Recorder] audio started");
-                return origin.isValid();
-            },
-            20000));
+        const QDateTime origin = waitForAudioStart(run, m_dataDir);
+        QVERIFY(origin.isValid());
         QVERIFY(run.waitFor([&] { return origin.msecsTo(QDateTime::currentDateTime()) >= 10000; },
                             15000));
         const qint64 lostMs = origin.msecsTo(QDateTime::currentDateTime());
@@ -510,9 +517,9 @@ private Q_SLOTS:
                  qPrintable(run.standardError()));
         // Once each on the lines meant for the user (the log goes to standard error as well).
         const auto reported = [&run](const QString &what) {
-            return run.standardError().count(QRegularExpression(
-                "^QuilloraRecorder: .*" + QRegularExpression::escape(what) + "$",
-                QRegularExpression::MultilineOption));
+            return run.standardError().count(
+                QRegularExpression("^QuilloraRecorder: .*" + QRegularExpression::escape(what) + "$",
+                                   QRegularExpression::MultilineOption));
         };
         QCOMPARE(reported(lostMessage), 1);
         QCOMPARE(reported(" is back."), 1);
@@ -572,13 +579,8 @@ private Q_SLOTS:
         run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
         QVERIFY(run.start(
             {"--record", "--duration", "6", "--data-dir", m_dataDir, "--audio-input", "lostsine"}));
-        QDateTime origin;
-        QVERIFY(run.waitFor(
-            [&] {
-                origin = loggedAt(logFileOf(m_dataDir), "[Recorder] audio started");
-                return origin.isValid();
-            },
-            20000));
+        const QDateTime origin = waitForAudioStart(run, m_dataDir);
+        QVERIFY(origin.isValid());
         QVERIFY(run.waitFor([&] { return origin.msecsTo(QDateTime::currentDateTime()) >= 2000; },
                             5000));
         QVERIFY(microphone.unload());
@@ -617,13 +619,8 @@ private Q_SLOTS:
             {"--record", "--duration", "15", "--data-dir", m_dataDir, "--audio-input", m_sine}));
 
         // Times in the presentation count from the start of the audio.
-        QDateTime origin;
-        QVERIFY(run.waitFor(
-            [&] {
-                origin = loggedAt(logFileOf(m_dataDir), "[Recorder] audio started");
-                return origin.isValid();
-            },
-            20000));
+        const QDateTime origin = waitForAudioStart(run, m_dataDir);
+        QVERIFY(origin.isValid());
         const QString dir = printedDirectory(run);
         QVERIFY2(QFileInfo(dir).isDir(), qPrintable(run.standardOutput()));
 
@@ -681,9 +678,7 @@ private Q_SLOTS:
         ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
         run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
         QVERIFY(run.start({"--record", "--data-dir", m_dataDir, "--audio-input", m_sine}));
-        QVERIFY(run.waitFor(
-            [&] { return loggedAt(logFileOf(m_dataDir), "[Recorder] audio started").isValid(); },
-            20000));
+        QVERIFY(waitForAudioStart(run, m_dataDir).isValid());
         QTest::qWait(5000);
         ::kill(pid_t(run.process().processId()), SIGINT);
         QVERIFY(run.waitForFinished(20000));
@@ -713,9 +708,7 @@ private Q_SLOTS:
         ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
         run.setEnvironment(TestEnvironment::childEnvironment(m_root->filePath("config")));
         QVERIFY(run.start({"--record", "--data-dir", m_dataDir, "--audio-input", source}));
-        QVERIFY(run.waitFor(
-            [&] { return loggedAt(logFileOf(m_dataDir), "[Recorder] audio started").isValid(); },
-            20000));
+        QVERIFY(waitForAudioStart(run, m_dataDir).isValid());
         // Sound reaches the source only from now on, as from a microphone switched on late: the
         // recorder has to place it right on the timeline all the same.
         BeepFeeder feeder(fifo);

@@ -40,6 +40,22 @@ void script(const char *frames, const char *size = "1920x1080", const char *padd
     qputenv("QUILLORA_FAKE_NDI_PADDING", padding);
 }
 
+// Stops source, detection and saver as the slide recorder does, each after the one before it has
+// delivered everything.
+bool stopAlongTheChain(SlideSource &source, SlideProcessor &processor, SlideSaver &saver)
+{
+    source.requestStop();
+    if (!source.wait(5000))
+        return false;
+    QCoreApplication::processEvents();
+    processor.requestStop();
+    if (!processor.wait(5000))
+        return false;
+    QCoreApplication::processEvents();
+    saver.requestStop();
+    return saver.wait(5000);
+}
+
 } // namespace
 
 // NDI discovery and reception against the fake runtime of tests/fake_ndi.
@@ -265,14 +281,7 @@ private Q_SLOTS:
             QCOMPARE(errors.size(), 0);
             QVERIFY(NdiFakeRuntime::state().receiversCreated - receiversBefore >= 2);
 
-            source.requestStop();
-            QVERIFY(source.wait(5000));
-            QCoreApplication::processEvents();
-            processor.requestStop();
-            QVERIFY(processor.wait(5000));
-            QCoreApplication::processEvents();
-            saver.requestStop();
-            QVERIFY(saver.wait(5000));
+            QVERIFY(stopAlongTheChain(source, processor, saver));
         }
         qunsetenv("QUILLORA_FAKE_NDI_OUTAGE");
         QCOMPARE(NdiFakeRuntime::state().liveReceivers, 0);
@@ -348,15 +357,7 @@ private Q_SLOTS:
                 NdiFakeRuntime::state().captureCalls - before.captureCalls >= 7, 5000);
             QCOMPARE(saver.savedSlideCount(), qint64(3));
 
-            // Stop along the chain, each after the one before it has delivered everything.
-            source.requestStop();
-            QVERIFY(source.wait(5000));
-            QCoreApplication::processEvents();
-            processor.requestStop();
-            QVERIFY(processor.wait(5000));
-            QCoreApplication::processEvents();
-            saver.requestStop();
-            QVERIFY(saver.wait(5000));
+            QVERIFY(stopAlongTheChain(source, processor, saver));
             QCOMPARE(errors, QStringList());
         }
         const QuilloraFakeNdiState after = NdiFakeRuntime::state();
