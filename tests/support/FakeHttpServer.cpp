@@ -57,6 +57,16 @@ void FakeHttpServer::releaseHeldAnswers()
     }
 }
 
+int FakeHttpServer::awaitedHeldAnswerCount() const
+{
+    int count = 0;
+    for (const auto &[socket, response] : m_held) {
+        if (socket && socket->state() == QAbstractSocket::ConnectedState)
+            ++count;
+    }
+    return count;
+}
+
 void FakeHttpServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {

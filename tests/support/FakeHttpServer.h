@@ -65,6 +65,8 @@ public:
     // Answers every held request with its stored answer.
     void releaseHeldAnswers();
     [[nodiscard]] int heldAnswerCount() const { return m_held.size(); }
+    // The held answers whose client still waits for them: it has not closed the connection.
+    [[nodiscard]] int awaitedHeldAnswerCount() const;
 
 Q_SIGNALS:
     void requestReceived(const FakeHttpRequest &request);
