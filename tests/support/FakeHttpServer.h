@@ -39,6 +39,8 @@ struct FakeHttpResponse
     bool hold = false;
     // Close the connection without any answer, as a server that went away.
     bool drop = false;
+    // Further headers of the answer, such as Retry-After.
+    QList<QPair<QByteArray, QByteArray>> headers = {};
 };
 
 // A minimal HTTP/1.1 server on 127.0.0.1 for the tests, driven by the test's event loop (so it
