@@ -10,15 +10,40 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <string>
 
 extern char **environ;
 
 namespace {
 
-void prependToSearchPath(const char *variable)
+// Relative to the current directory, as a shortcut or the desktop entry sets it.
+constexpr char appDirectoryName[] = "App";
+// What the shells search when PATH is unset or empty: the recorder and the programs it starts
+// still find the system's tools behind its own directory.
+constexpr char defaultPath[] = "/usr/local/bin:/usr/bin:/bin";
+
+// The recorder's directory as an absolute path: a relative entry would be looked up again in
+// the working directory of every program the recorder starts.
+std::string appDirectory()
+{
+    const std::unique_ptr<char, decltype(&std::free)> workingDirectory(getcwd(nullptr, 0),
+                                                                       &std::free);
+    // Without a working directory the recorder cannot be started from it either.
+    if (!workingDirectory)
+        return appDirectoryName;
+    std::string directory(workingDirectory.get());
+    if (directory.empty() || directory.back() != '/')
+        directory += '/';
+    return directory + appDirectoryName;
+}
+
+void prependToSearchPath(const char *variable, const std::string &directory,
+                         const char *fallback = "")
 {
     const char *previous = std::getenv(variable);
-    const std::string value = prependSearchPath("./app", ':', previous ? previous : "");
+    const std::string value =
+        prependSearchPath(directory, ':', previous && *previous ? previous : fallback);
     setenv(variable, value.c_str(), 1);
 }
 
@@ -48,8 +73,9 @@ void waitForKeyPress()
 int main()
 {
     std::puts("Updating PATH variable...");
-    prependToSearchPath("PATH");
-    prependToSearchPath("LD_LIBRARY_PATH");
+    const std::string directory = appDirectory();
+    prependToSearchPath("PATH", directory, defaultPath);
+    prependToSearchPath("LD_LIBRARY_PATH", directory);
     std::puts("Updating QSG_RHI_BACKEND variable...");
     setenv("QSG_RHI_BACKEND", "software", 1);
     std::puts("Updating QT_QUICK_BACKEND variable...");
@@ -57,7 +83,6 @@ int main()
     // The recorder shares standard output: our lines come first.
     std::fflush(stdout);
 
-    // Relative to the current directory, as a shortcut or the desktop entry sets it.
     char program[] = "App/QuilloraRecorder";
     char *arguments[] = {program, nullptr};
     pid_t pid = 0;

@@ -17,6 +17,15 @@ namespace {
 const QString xmlFileName = QStringLiteral("presentation.xml");
 const QString timestampsFileName = QStringLiteral("timestamps_ms.txt");
 
+// A presentation is handed between threads in queued signals of classes whose headers only
+// declare its name (the recorders, the list's loader). Their meta objects then know the argument
+// by that name alone, so it is registered under it before anything can send one.
+void registerPointerType()
+{
+    qRegisterMetaType<Presentation *>();
+}
+Q_CONSTRUCTOR_FUNCTION(registerPointerType)
+
 } // namespace
 
 Presentation::Presentation(const QDir &directory) : m_directory(directory) {}

@@ -14,11 +14,7 @@ PresentationModel::PresentationModel(QObject *parent) : QAbstractItemModel(paren
 PresentationModel::~PresentationModel()
 {
     m_destroying = true;
-    const auto loaders = findChildren<PresentationModelLoader *>(Qt::FindDirectChildrenOnly);
-    for (PresentationModelLoader *loader : loaders) {
-        loader->requestInterruption();
-        loader->wait();
-    }
+    stopLoader();
     // Presentations a loader handed over but whose delivery is still queued would otherwise be
     // lost with the queued call.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
@@ -84,8 +80,24 @@ QHash<int, QByteArray> PresentationModel::roleNames() const
     };
 }
 
+void PresentationModel::stopLoader()
+{
+    if (!m_loader)
+        return;
+    // The loader checks between two directories, so this waits for one at most. Two loaders at
+    // once would list every presentation twice and might repair the same audio file together.
+    m_loader->requestInterruption();
+    m_loader->wait();
+    // Not started yet, it would start later; finished, its deferred deletion is dropped with it.
+    delete m_loader;
+}
+
 void PresentationModel::reload()
 {
+    stopLoader();
+    // What the stopped loader had sent is still queued: it is dropped on arrival.
+    ++m_loaderGeneration;
+
     beginResetModel();
     for (Presentation *presentation : std::as_const(m_presentations))
         presentation->deleteLater();
@@ -97,8 +109,17 @@ void PresentationModel::reload()
     if (workDirPath.isEmpty())
         return;
     auto *loader = new PresentationModelLoader(QDir(workDirPath), this);
-    connect(loader, &PresentationModelLoader::loadedPresentation, this,
-            &PresentationModel::addPresentation);
+    m_loader = loader;
+    connect(
+        loader, &PresentationModelLoader::loadedPresentation, this,
+        [this, generation = m_loaderGeneration](Presentation *presentation) {
+            if (generation == m_loaderGeneration)
+                addPresentation(presentation);
+            else
+                delete presentation;
+        },
+        // Always from the loader's thread.
+        Qt::QueuedConnection);
     connect(loader, &QThread::finished, loader, &QObject::deleteLater);
     QTimer::singleShot(0, loader, &PresentationModelLoader::startLoader);
 }

@@ -2,8 +2,10 @@
 
 #include <QAbstractItemModel>
 #include <QList>
+#include <QPointer>
 
 class Presentation;
+class PresentationModelLoader;
 
 // The recorded presentations as a flat list, filled in the background by a loader thread.
 class PresentationModel : public QAbstractItemModel
@@ -38,6 +40,12 @@ public slots:
     void onPresentationTitleChanged(const QString &title);
 
 private:
+    void stopLoader();
+
     QList<Presentation *> m_presentations;
     bool m_destroying = false;
+    // The one loader whose presentations are wanted; earlier ones are stopped before it starts.
+    QPointer<PresentationModelLoader> m_loader;
+    // Counts the loaders: a presentation of an earlier one may still be queued for delivery.
+    quint64 m_loaderGeneration = 0;
 };

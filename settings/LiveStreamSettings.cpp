@@ -1,10 +1,12 @@
 #include "LiveStreamSettings.h"
 
+#include "EndpointPolicy.h"
 #include "SettingsFile.h"
 
 #include <QDebug>
 #include <QSettings>
 #include <QTimer>
+#include <QUrl>
 
 LiveStreamSettings *LiveStreamSettings::instance()
 {
@@ -42,7 +44,8 @@ void LiveStreamSettings::load()
         settings.value(QStringLiteral("liveStreamSettings/vMixApiEndpoint"), defaultEndpoint)
             .toString();
     qDebug() << "[LiveStreamSettings]"
-             << "load" << settings.fileName() << endpoint;
+             << "load" << settings.fileName()
+             << EndpointPolicy::withoutUserInfo(QUrl(endpoint, QUrl::TolerantMode));
 
     const bool poll =
         settings.value(QStringLiteral("liveStreamSettings/pollVMixApi"), false).toBool();

@@ -128,7 +128,8 @@ private slots:
 
     void recorderInheritsThePreparedEnvironment();
     void recorderInheritsThePreparedEnvironment_data();
-    void unsetSearchPathsBecomeTheAppDirectoryAlone();
+    void unsetSearchPathsGetTheAppDirectory();
+    void unsetSearchPathsGetTheAppDirectory_data();
     void missingRecorderFailsWithoutWaiting();
     void missingRecorderFailsWithoutWaiting_data();
     void missingRecorderWaitsForAKeyOnATerminal();
@@ -193,8 +194,11 @@ void TestLauncher::recorderInheritsThePreparedEnvironment()
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("finished"))));
     const QHash<QString, QString> seen = readEnvironment(environmentFile);
     QCOMPARE(seen.value(QStringLiteral("cwd")), QDir(dir.path()).canonicalPath());
-    QCOMPARE(seen.value(QStringLiteral("PATH")), QStringLiteral("./app:") + path);
-    QCOMPARE(seen.value(QStringLiteral("LD_LIBRARY_PATH")), QStringLiteral("./app:") + libraryPath);
+    // The directory the recorder is started from, whatever the working directory of the programs
+    // it starts in turn.
+    const QString app = QDir(dir.path()).canonicalPath() + QStringLiteral("/App");
+    QCOMPARE(seen.value(QStringLiteral("PATH")), app + QLatin1Char(':') + path);
+    QCOMPARE(seen.value(QStringLiteral("LD_LIBRARY_PATH")), app + QLatin1Char(':') + libraryPath);
     QCOMPARE(seen.value(QStringLiteral("QSG_RHI_BACKEND")), QStringLiteral("software"));
     QCOMPARE(seen.value(QStringLiteral("QT_QUICK_BACKEND")), QStringLiteral("rhi"));
 
@@ -204,9 +208,18 @@ void TestLauncher::recorderInheritsThePreparedEnvironment()
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath(QStringLiteral("finished"))), 20000);
 }
 
-void TestLauncher::unsetSearchPathsBecomeTheAppDirectoryAlone()
+void TestLauncher::unsetSearchPathsGetTheAppDirectory_data()
 {
-    // A trailing separator would put the current directory on the search paths.
+    QTest::addColumn<bool>("unset");
+    QTest::newRow("empty") << false;
+    QTest::newRow("unset") << true;
+}
+
+void TestLauncher::unsetSearchPathsGetTheAppDirectory()
+{
+    // A trailing separator would put the current directory on the search paths; without the
+    // system's directories behind it, the recorder could start no system program.
+    QFETCH(bool, unset);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QVERIFY(installFakeRecorder(dir.path()));
@@ -215,8 +228,13 @@ void TestLauncher::unsetSearchPathsBecomeTheAppDirectoryAlone()
     release.close();
 
     QProcessEnvironment environment = baseEnvironment();
-    environment.insert(QStringLiteral("PATH"), QString());
-    environment.remove(QStringLiteral("LD_LIBRARY_PATH"));
+    if (unset) {
+        environment.remove(QStringLiteral("PATH"));
+        environment.remove(QStringLiteral("LD_LIBRARY_PATH"));
+    } else {
+        environment.insert(QStringLiteral("PATH"), QString());
+        environment.insert(QStringLiteral("LD_LIBRARY_PATH"), QString());
+    }
     QProcess launcher;
     launcher.setProcessEnvironment(environment);
     launcher.setWorkingDirectory(dir.path());
@@ -227,8 +245,10 @@ void TestLauncher::unsetSearchPathsBecomeTheAppDirectoryAlone()
     const QString environmentFile = dir.filePath(QStringLiteral("environment.txt"));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(environmentFile), 20000);
     const QHash<QString, QString> seen = readEnvironment(environmentFile);
-    QCOMPARE(seen.value(QStringLiteral("PATH")), QStringLiteral("./app"));
-    QCOMPARE(seen.value(QStringLiteral("LD_LIBRARY_PATH")), QStringLiteral("./app"));
+    const QString app = QDir(dir.path()).canonicalPath() + QStringLiteral("/App");
+    QCOMPARE(seen.value(QStringLiteral("PATH")),
+             app + QStringLiteral(":/usr/local/bin:/usr/bin:/bin"));
+    QCOMPARE(seen.value(QStringLiteral("LD_LIBRARY_PATH")), app);
 }
 
 void TestLauncher::missingRecorderFailsWithoutWaiting_data()

@@ -5,9 +5,12 @@
 #include "TestServices.h"
 #include "WebApi.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
+#include <QLocale>
 #include <QMutex>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -330,6 +333,58 @@ private Q_SLOTS:
         QCOMPARE(stream.slideInfoWebFailCount(), qint64(1));
         QVERIFY(stream.lastSlideInfoWebSuccess());
         stop(stream);
+    }
+
+    void announcementToldToWaitIsSentAgain_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("retryAfter");
+        QTest::addColumn<qint64>("shortestPauseMs");
+        QTest::newRow("429, wait in seconds") << 429 << QByteArray("3") << qint64(2900);
+        // Four seconds from the answer, to the second.
+        QTest::newRow("429, wait until a date") << 429 << QByteArray("date") << qint64(2000);
+        QTest::newRow("408, no pause asked for") << 408 << QByteArray() << qint64(900);
+    }
+
+    // A rate limit during a burst of slides, or a time-out, is no verdict on the slide: it is
+    // announced once it may be, as often as it takes to get through once.
+    void announcementToldToWaitIsSentAgain()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, retryAfter);
+        QFETCH(qint64, shortestPauseMs);
+        auto presentation = makePresentation();
+        LiveStream stream(presentation.get(), false, QString());
+        start(stream);
+        FakeHttpResponse later = FakeWebService::status(status, R"({"message":"later"})");
+        if (retryAfter == "date") {
+            retryAfter = QLocale::c()
+                             .toString(QDateTime::currentDateTimeUtc().addSecs(4),
+                                       QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))
+                             .toLatin1();
+        }
+        if (!retryAfter.isEmpty())
+            later.headers.append({"Retry-After", retryAfter});
+        m_service.queueAnswer(FakeWebService::slidesPath, later);
+        QElapsedTimer clock;
+        clock.start();
+        QList<qint64> arrivals;
+        QObject watcher;
+        connect(&m_service, &FakeHttpServer::requestReceived, &watcher,
+                [&](const FakeHttpRequest &request) {
+                    if (request.path == FakeWebService::slidesPath)
+                        arrivals.append(clock.elapsed());
+                });
+        stream.uploadSlide(1, 1, makeSlide("later/1-1.png"));
+        QTRY_COMPARE_WITH_TIMEOUT(stream.slideInfoWebSuccessCount(), qint64(1), 15000);
+        QCOMPARE(arrivals.size(), 2);
+        QVERIFY2(arrivals.at(1) - arrivals.at(0) >= shortestPauseMs,
+                 qPrintable(QString::number(arrivals.at(1) - arrivals.at(0))));
+        QCOMPARE(stream.slideInfoWebFailCount(), qint64(0));
+        QVERIFY(stream.lastSlideInfoWebSuccess());
+        stop(stream);
+        QCOMPARE(m_service.requests(FakeWebService::slidesPath).size(), 2);
+        QCOMPARE(stream.slideInfoWebSuccessCount(), qint64(1));
     }
 
     void uploadErrorsReachTheStream()

@@ -1,5 +1,6 @@
 #include "Presentation.h"
 #include "PresentationModel.h"
+#include "PresentationModelLoader.h"
 #include "PresentationTestDirs.h"
 
 #include <QAbstractItemModelTester>
@@ -9,6 +10,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <algorithm>
 #include <memory>
 
 using namespace PresentationTestDirs;
@@ -116,6 +118,40 @@ private Q_SLOTS:
         QTRY_COMPARE(model.rowCount(), 4);
         QTRY_VERIFY(old.isNull()); // the old rows were disposed of
         QCOMPARE(titles(model), (QStringList{"First", "Fourth", "Second", "Third"}));
+    }
+
+    // Reloads in a row, as a user who clicks quickly: only the last list arrives, each
+    // presentation once, and no two loaders go through the directory at the same time.
+    void reloadsInARowListEachPresentationOnce()
+    {
+        const QDir dir(m_workDir->path());
+        QStringList expected{"First", "Second", "Third"};
+        for (int i = 0; i < 100; ++i) {
+            const QString title = QStringLiteral("Bulk %1").arg(i, 3, 10, QLatin1Char('0'));
+            QVERIFY(makePresentation(dir, title, title, "2024-01-01T00:00:00", "1 0\n"));
+            expected.append(title);
+        }
+        expected.sort();
+        PresentationModel model;
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        int mostLoadersRunning = 0;
+        const auto countLoaders = [&model, &mostLoadersRunning] {
+            const auto loaders = model.findChildren<PresentationModelLoader *>();
+            const auto running = std::count_if(loaders.cbegin(), loaders.cend(),
+                                               [](QThread *loader) { return loader->isRunning(); });
+            mostLoadersRunning = qMax(mostLoadersRunning, int(running));
+        };
+        connect(&model, &QAbstractItemModel::rowsInserted, this, countLoaders);
+        for (int delay : {0, 0, 1, 3, 0, 10}) {
+            QTest::qWait(delay);
+            model.reload();
+            countLoaders();
+        }
+        // The last loader deletes itself once it has handed over everything.
+        QTRY_VERIFY_WITH_TIMEOUT(model.findChildren<PresentationModelLoader *>().isEmpty(), 20000);
+        QCOMPARE(titles(model), expected);
+        QCOMPARE(mostLoadersRunning, 1);
     }
 
     void titleChangeUpdatesRow()

@@ -5,6 +5,7 @@
 #include "TestEnvironment.h"
 
 #include <QDesktopServices>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -117,9 +118,11 @@ private Q_SLOTS:
 
     void presentationList()
     {
-        m_qml->addPresentation(QStringLiteral("Presentation 2026-12-08 09:15:02"),
-                               QStringLiteral("/tmp/quillora/Presentation 2026-12-08 09:15:02"), 14,
-                               QStringLiteral("2026/12/08 09:15"));
+        // A folder name with the characters that end or change a URL's path.
+        const QString firstDirectory =
+            QStringLiteral("/tmp/quillora/Talk #2? 100% done/Presentation 2026-12-08 09:15:02");
+        m_qml->addPresentation(QStringLiteral("Presentation 2026-12-08 09:15:02"), firstDirectory,
+                               14, QStringLiteral("2026/12/08 09:15"));
         m_qml->addPresentation(QStringLiteral("Live Stream 2026-12-07 18:00:40"),
                                QStringLiteral("/tmp/quillora/Live Stream 2026-12-07 18:00:40"), 3,
                                QStringLiteral("2026/12/07 18:00"));
@@ -146,8 +149,9 @@ private Q_SLOTS:
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         QCOMPARE(catcher.urls.size(), 2);
         QVERIFY(catcher.urls.at(0).isLocalFile());
-        QCOMPARE(catcher.urls.at(0).toLocalFile(),
-                 QStringLiteral("/tmp/quillora/Presentation 2026-12-08 09:15:02"));
+        QCOMPARE(catcher.urls.at(0).toLocalFile(), firstDirectory);
+        QVERIFY(!catcher.urls.at(0).hasQuery());
+        QVERIFY(!catcher.urls.at(0).hasFragment());
         QCOMPARE(catcher.urls.at(1).toString(),
                  MainWindow::siteUrl() + QStringLiteral("/recorder_app/uploads"));
     }
@@ -378,7 +382,7 @@ private Q_SLOTS:
         QQuickItem *error = item("loginError");
         QVERIFY(error->isVisible());
         QCOMPARE(error->property("text").toString(),
-                 QStringLiteral("Login failed.<br>Check your email and password."));
+                 QStringLiteral("Login failed.\nCheck your email and password."));
         QVERIFY(!item("loginCreating")->isVisible());
         QVERIFY(QmlTestInput::hasActiveFocus(item("emailField")));
         QVERIFY(m_qml->saveScreenshot(QStringLiteral("main-screen-login-failed.png")));
@@ -401,6 +405,18 @@ private Q_SLOTS:
         backend()->showLiveStreamStartFailed(QStringLiteral("Live stream not found"));
         QVERIFY(error->isVisible());
         QCOMPARE(error->property("text").toString(), QStringLiteral("Live stream not found"));
+
+        // The service's message is text, whatever it holds: no markup is followed, no picture
+        // fetched.
+        const QString markup =
+            QStringLiteral("<img src=\"http://127.0.0.1:9/x.png\"><b>Not</b> found");
+        backend()->showLiveStreamStartFailed(markup);
+        QCOMPARE(error->property("text").toString(), markup);
+        QCOMPARE(error->property("textFormat").toInt(), 0); // Text.PlainText
+        const QFontMetricsF metrics(error->property("font").value<QFont>());
+        QVERIFY2(
+            qAbs(error->property("contentWidth").toReal() - metrics.horizontalAdvance(markup)) < 2,
+            qPrintable(error->property("contentWidth").toString()));
     }
 
     void resumeViewWithStoredToken()

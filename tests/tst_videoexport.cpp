@@ -3,6 +3,7 @@
 #include "ExportTestPresentation.h"
 #include "FileSizeLimit.h"
 #include "RecordedPresentation.h"
+#include "TestEnvironment.h"
 #include "VideoExporter.h"
 
 #include <QDataStream>
@@ -12,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLibrary>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -452,6 +454,21 @@ private Q_SLOTS:
         QVERIFY(control.progress() > 0 && control.progress() < 100);
         QCOMPARE(filesIn(out), QStringList{"video.mp4"});
         QCOMPARE(readAll(output), QStringLiteral("the video of last time"));
+    }
+
+    // The module reads presentations with the program's classes: a copy of its own would give
+    // them a second meta object and second static data in the same process.
+    void moduleHasNoCopyOfTheProgramsClasses()
+    {
+        QLibrary module(TestEnvironment::binaryPath(QStringLiteral("libquillora_video.so")));
+        QVERIFY2(module.load(), qPrintable(module.errorString()));
+        // Looked up in the module and its libraries only, not in the program.
+        QVERIFY(module.resolve("quillora_create_video_exporter"));
+        for (const char *symbol : {"_ZN12Presentation16staticMetaObjectE",
+                                   "_ZN20RecordedPresentation4loadERK4QDirP7QString",
+                                   "_ZN13WavFileHeader4readEP9QIODevice"}) {
+            QVERIFY2(!module.resolve(symbol), symbol);
+        }
     }
 };
 

@@ -7,10 +7,15 @@ namespace {
 QString shown(const QUrl &url)
 {
     // Never echo a password that someone wrote into the address.
-    return url.toDisplayString(QUrl::RemoveUserInfo);
+    return EndpointPolicy::withoutUserInfo(url);
 }
 
 } // namespace
+
+QString EndpointPolicy::withoutUserInfo(const QUrl &url)
+{
+    return url.toDisplayString(QUrl::RemoveUserInfo);
+}
 
 bool EndpointPolicy::isLoopbackHost(const QString &host)
 {

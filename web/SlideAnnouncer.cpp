@@ -4,8 +4,42 @@
 #include "WebApi.h"
 #include "WebApiReply.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QJsonObject>
+
+namespace {
+
+// The pause a Retry-After header asks for, in seconds or as the time to wait for (an HTTP date);
+// -1 when there is none or it cannot be read.
+qint64 requestedPauseMs(const QByteArray &retryAfter)
+{
+    const QByteArray value = retryAfter.trimmed();
+    if (value.isEmpty())
+        return -1;
+    bool isNumber = false;
+    const qint64 seconds = value.toLongLong(&isNumber);
+    if (isNumber) {
+        // Bounded before the multiplication, which could overflow.
+        return seconds < 0 ? -1 : qMin(seconds, RetryPause::longestRequestedMs / 1000) * 1000;
+    }
+    // "Sun, 06 Nov 1994 08:49:37 GMT": Qt reads the zone of such a date as an offset.
+    QString text = QString::fromLatin1(value);
+    if (text.endsWith(QLatin1String(" GMT")))
+        text = text.chopped(4) + QLatin1String(" +0000");
+    const QDateTime at = QDateTime::fromString(text, Qt::RFC2822Date);
+    if (!at.isValid())
+        return -1;
+    return qMax<qint64>(0, QDateTime::currentDateTimeUtc().msecsTo(at));
+}
+
+// Answers that say "not now" rather than "not this": the same announcement may succeed later.
+bool isWorthRetrying(int status)
+{
+    return status < 400 || status >= 500 || status == 408 || status == 429;
+}
+
+} // namespace
 
 SlideAnnouncer::SlideAnnouncer()
 {
@@ -53,9 +87,12 @@ void SlideAnnouncer::onSent(WebApiReply *reply)
     ++m_successCount;
     emit successCountChanged();
     setLastOutcome(true, 0, QString());
-    // The service answers again: whatever waits for its next try goes now.
-    for (Announcement &waiting : m_waiting)
-        waiting.due = QDeadlineTimer(0);
+    // The service answers again: whatever waits for its next try goes now, unless the service
+    // asked for the pause.
+    for (Announcement &waiting : m_waiting) {
+        if (!waiting.pausedByService)
+            waiting.due = QDeadlineTimer(0);
+    }
     sendDue();
     checkFinished();
 }
@@ -71,8 +108,9 @@ void SlideAnnouncer::onFailed(WebApiReply *reply, Announcement announcement,
     ++announcement.failures;
     setLastOutcome(false, error, errorString);
 
-    // A 4xx answer is the service's verdict on this slide: sending it again cannot change it.
-    if (status >= 400 && status < 500) {
+    // Most 4xx answers are the service's verdict on this slide: sending it again cannot change
+    // it.
+    if (!isWorthRetrying(status)) {
         ++m_failCount;
         emit failCountChanged();
         emit announcementError(QStringLiteral("Sending slide info failed: %1 (%2).")
@@ -87,9 +125,15 @@ void SlideAnnouncer::onFailed(WebApiReply *reply, Announcement announcement,
         emit announcementError(
             QStringLiteral("Sending slide info failed: %1 (%2).").arg(int(error)).arg(errorString));
     }
-    const qint64 pause = RetryPause::afterFailures(announcement.failures);
+    const qint64 requested = requestedPauseMs(reply->rawHeader("Retry-After"));
+    announcement.pausedByService = requested >= 0;
+    const qint64 pause =
+        announcement.pausedByService
+            ? qBound(RetryPause::shortestRequestedMs, requested, RetryPause::longestRequestedMs)
+            : RetryPause::afterFailures(announcement.failures);
     qWarning() << "[SlideAnnouncer]"
-               << "will announce" << announcement.path << "again in" << pause << "ms";
+               << "will announce" << announcement.path << "again in" << pause
+               << (announcement.pausedByService ? "ms, as the service asked" : "ms");
     announcement.due = QDeadlineTimer(pause, Qt::PreciseTimer);
     m_waiting.append(announcement);
     armRetryTimer();

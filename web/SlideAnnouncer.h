@@ -11,9 +11,10 @@
 class WebApiReply;
 
 // Tells the web service about every uploaded slide of a live stream. An announcement that fails
-// on the network or with a 5xx answer is sent again after a growing pause until it gets through
-// or the stream's stop gives it up; a 4xx answer is the service's final word. Counts slides, one
-// final outcome each.
+// on the network, with a 5xx answer, a time-out (408) or a rate limit (429) is sent again after a
+// growing pause, or the one the service asks for, until it gets through or the stream's stop
+// gives it up; any other 4xx answer is the service's final word. Counts slides, one final outcome
+// each.
 class SlideAnnouncer : public QObject
 {
     Q_OBJECT
@@ -52,6 +53,9 @@ private:
         QString path;
         int failures = 0;
         QDeadlineTimer due;
+        // The service itself said when to try again: another slide getting through does not
+        // hurry it.
+        bool pausedByService = false;
     };
 
     void send(const Announcement &announcement);

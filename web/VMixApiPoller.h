@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTimer>
 
+class QNetworkReply;
+
 // Polls vMix's HTTP API at a fixed interval during a live stream and keeps the last answer (XML,
 // not interpreted here) for the status ping.
 class VMixApiPoller : public QObject
@@ -39,7 +41,14 @@ private Q_SLOTS:
     void poll();
 
 private:
+    void endRun();
+    [[nodiscard]] QString shownError(const QNetworkReply *reply) const;
+
     QString m_endpoint;
+    // The endpoint as the log shows it: without the credentials it may carry for vMix.
+    QString m_shownEndpoint;
+    // Counts the starts and stops: a reply of an earlier run is no news for the current one.
+    quint64 m_run = 0;
     QTimer m_timer;
     QDateTime m_lastPollAt;
     QDateTime m_lastPollSuccessAt;

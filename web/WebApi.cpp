@@ -63,13 +63,28 @@ QString WebApi::siteUrl()
     return configured.isEmpty() ? QStringLiteral(QUILLORA_DEFAULT_SITE_URL) : configured;
 }
 
-WebApi::WebApi()
+QUrl WebApi::requestUrl(const QUrl &base, const QString &path)
 {
-    const QUrl url = apiUrl();
-    m_scheme = url.scheme().isEmpty() ? QStringLiteral("https") : url.scheme();
-    m_host = url.host();
-    m_port = url.port(m_scheme == QLatin1String("http") ? 80 : 443);
-    m_addressRefusal = EndpointPolicy::refusalForCredentials(url, QStringLiteral("web service"));
+    QUrl url;
+    const QString scheme = base.scheme().isEmpty() ? QStringLiteral("https") : base.scheme();
+    url.setScheme(scheme);
+    url.setHost(base.host());
+    url.setPort(base.port(scheme == QLatin1String("http") ? 80 : 443));
+    // One slash between the two, whether the configured address ends with one or not.
+    QString joined = base.path(QUrl::FullyEncoded);
+    while (joined.endsWith(QLatin1Char('/')))
+        joined.chop(1);
+    if (!path.startsWith(QLatin1Char('/')))
+        joined += QLatin1Char('/');
+    joined += path;
+    url.setPath(joined, QUrl::TolerantMode);
+    return url;
+}
+
+WebApi::WebApi() : m_baseUrl(apiUrl())
+{
+    m_addressRefusal =
+        EndpointPolicy::refusalForCredentials(m_baseUrl, QStringLiteral("web service"));
     if (!m_addressRefusal.isEmpty())
         qWarning() << "[WebApi]" << m_addressRefusal;
 }
@@ -78,14 +93,7 @@ QNetworkRequest WebApi::createRequest(const QString &path) const
 {
     LoginSettings::instance()->setLiveStreamLastRequestAt(QDateTime::currentDateTime());
 
-    QUrl url;
-    url.setScheme(m_scheme);
-    url.setHost(m_host);
-    if (m_port != 0)
-        url.setPort(m_port);
-    url.setPath(path);
-
-    QNetworkRequest request(url);
+    QNetworkRequest request(requestUrl(m_baseUrl, path));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setTransferTimeout(transferTimeoutMs);
     return request;
@@ -271,7 +279,10 @@ WebApiReply *WebApi::sendPingData(const QString &presentationId, int presentatio
 
     QJsonObject vmixObject;
     vmixObject.insert(QStringLiteral("polling_enabled"), vmix.pollingEnabled);
-    vmixObject.insert(QStringLiteral("polling_endpoint"), vmix.pollingEndpoint);
+    // The service shows where vMix is polled, never with vMix's credentials.
+    vmixObject.insert(
+        QStringLiteral("polling_endpoint"),
+        EndpointPolicy::withoutUserInfo(QUrl(vmix.pollingEndpoint, QUrl::TolerantMode)));
     vmixObject.insert(QStringLiteral("polling_interval"), vmix.pollingInterval);
     vmixObject.insert(QStringLiteral("polling_last_error"), vmix.pollingLastError);
     vmixObject.insert(QStringLiteral("last_poll_at"), isoText(vmix.lastPollAt));

@@ -69,6 +69,10 @@ public:
     // Empty when the configured address may carry credentials; otherwise why no request is sent.
     [[nodiscard]] const QString &addressRefusal() const { return m_addressRefusal; }
 
+    // The address of path ("/api/v1/login") on the web service at base, below base's own path
+    // when it has one (https://host/prefix).
+    [[nodiscard]] static QUrl requestUrl(const QUrl &base, const QString &path);
+
     [[nodiscard]] QNetworkRequest createRequest(const QString &path) const;
     WebApiReply *get(const QNetworkRequest &request);
     WebApiReply *post(const QNetworkRequest &request, const QJsonObject &json);
@@ -98,9 +102,7 @@ private Q_SLOTS:
 private:
     WebApi();
 
-    QString m_scheme;
-    QString m_host;
-    int m_port = 0;
+    QUrl m_baseUrl;
     QNetworkAccessManager m_networkAccessManager;
     bool m_loggedIn = false;
     QString m_userEmail;

@@ -30,6 +30,11 @@ QString WebApiReply::errorString() const
     return m_reply ? m_reply->errorString() : m_refusal;
 }
 
+QByteArray WebApiReply::rawHeader(const QByteArray &name) const
+{
+    return m_reply ? m_reply->rawHeader(name) : QByteArray();
+}
+
 void WebApiReply::abort()
 {
     if (m_reply)

@@ -23,6 +23,8 @@ public:
     [[nodiscard]] const QJsonObject &jsonResponse() const { return m_jsonResponse; }
     // The HTTP status of the answer; 0 when none arrived (refused, timed out, aborted).
     [[nodiscard]] int httpStatus() const { return m_httpStatus; }
+    // A header of the answer; empty when it has none, or when no answer arrived.
+    [[nodiscard]] QByteArray rawHeader(const QByteArray &name) const;
 
     // Ends the request now; it fails with OperationCanceledError.
     void abort();

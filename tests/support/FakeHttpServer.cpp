@@ -57,6 +57,16 @@ void FakeHttpServer::releaseHeldAnswers()
     }
 }
 
+int FakeHttpServer::awaitedHeldAnswerCount() const
+{
+    int count = 0;
+    for (const auto &[socket, response] : m_held) {
+        if (socket && socket->state() == QAbstractSocket::ConnectedState)
+            ++count;
+    }
+    return count;
+}
+
 void FakeHttpServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
@@ -118,7 +128,9 @@ void FakeHttpServer::writeResponse(QTcpSocket *socket, const FakeHttpResponse &r
                                                 {401, "Unauthorized"},
                                                 {403, "Forbidden"},
                                                 {404, "Not Found"},
+                                                {408, "Request Timeout"},
                                                 {422, "Unprocessable Entity"},
+                                                {429, "Too Many Requests"},
                                                 {500, "Internal Server Error"},
                                                 {502, "Bad Gateway"},
                                                 {503, "Service Unavailable"}};
@@ -126,6 +138,8 @@ void FakeHttpServer::writeResponse(QTcpSocket *socket, const FakeHttpResponse &r
                       reasons.value(response.status, "Status") + "\r\n";
     data += "Content-Type: " + response.contentType + "\r\n";
     data += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    for (const auto &[name, value] : response.headers)
+        data += name + ": " + value + "\r\n";
     data += "Connection: close\r\n\r\n";
     data += response.body;
     socket->write(data);

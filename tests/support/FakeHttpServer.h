@@ -39,6 +39,8 @@ struct FakeHttpResponse
     bool hold = false;
     // Close the connection without any answer, as a server that went away.
     bool drop = false;
+    // Further headers of the answer, such as Retry-After.
+    QList<QPair<QByteArray, QByteArray>> headers = {};
 };
 
 // A minimal HTTP/1.1 server on 127.0.0.1 for the tests, driven by the test's event loop (so it
@@ -65,6 +67,8 @@ public:
     // Answers every held request with its stored answer.
     void releaseHeldAnswers();
     [[nodiscard]] int heldAnswerCount() const { return m_held.size(); }
+    // The held answers whose client still waits for them: it has not closed the connection.
+    [[nodiscard]] int awaitedHeldAnswerCount() const;
 
 Q_SIGNALS:
     void requestReceived(const FakeHttpRequest &request);

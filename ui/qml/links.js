@@ -33,7 +33,15 @@ function resolutionsText(resolutions) {
     return parts.join(", ")
 }
 
-// A local directory as a file URL, for both "C:/..." and "/home/..." paths.
+// A local directory as a file URL, for both "C:/..." and "/home/..." paths. Each part of the path
+// is percent-encoded: a "#", "?" or "%" in a folder's name would otherwise end the path or change
+// it.
 function directoryUrl(directory) {
-    return "file:///" + String(directory).replace(/^\/+/, "")
+    var parts = String(directory).replace(/^\/+/, "").split("/")
+    for (var i = 0; i < parts.length; ++i) {
+        // The drive of a Windows path stays as it is.
+        if (i > 0 || !/^[A-Za-z]:$/.test(parts[i]))
+            parts[i] = encodeURIComponent(parts[i])
+    }
+    return "file:///" + parts.join("/")
 }

@@ -46,7 +46,7 @@ Item {
             login.startLiveStream()
         }
         function onInternal_loginFailed() {
-            login.showError("Login failed.<br>Check your email and password.")
+            login.showError("Login failed.\nCheck your email and password.")
         }
         function onInternal_showLiveStreamStartFailed(message) {
             login.showError(message)
@@ -75,7 +75,9 @@ Item {
                 color: Colors.red
                 horizontalAlignment: Text.AlignHCenter
                 wrapMode: Text.Wrap
-                textFormat: Text.StyledText
+                // The messages come from the web service: markup in them would be followed, even
+                // to images elsewhere.
+                textFormat: Text.PlainText
             }
             MyLabel {
                 id: connectingLabel
