@@ -20,8 +20,8 @@ void VMixApiPoller::start(QString endpoint, qlonglong interval)
 {
     const QUrl url(endpoint, QUrl::TolerantMode);
     m_shownEndpoint = EndpointPolicy::withoutUserInfo(url);
-    qWarning() << "[VMixApiPoller]"
-               << "start" << m_shownEndpoint << interval;
+    qDebug() << "[VMixApiPoller]"
+             << "start" << m_shownEndpoint << interval;
     endRun();
     m_endpoint = endpoint;
     // Its answer is forwarded to the web service: a file or another scheme is never read.
@@ -43,8 +43,8 @@ void VMixApiPoller::start(QString endpoint, qlonglong interval)
 
 void VMixApiPoller::stop()
 {
-    qWarning() << "[VMixApiPoller]"
-               << "stop";
+    qDebug() << "[VMixApiPoller]"
+             << "stop";
     endRun();
     m_lastPollAt = QDateTime();
     m_lastPollSuccessAt = QDateTime();
@@ -80,8 +80,8 @@ QString VMixApiPoller::shownError(const QNetworkReply *reply) const
 
 void VMixApiPoller::poll()
 {
-    qWarning() << "[VMixApiPoller]"
-               << "poll" << m_shownEndpoint;
+    qDebug() << "[VMixApiPoller]"
+             << "poll" << m_shownEndpoint;
     m_lastPollAt = QDateTime::currentDateTimeUtc();
 
     QNetworkRequest request(QUrl(m_endpoint, QUrl::TolerantMode));
