@@ -59,7 +59,7 @@ std::set<const uint8_t *> framesOut;
 // network does whoever connects to it.
 struct Outage
 {
-    std::string spec;
+    std::string setting;
     std::chrono::steady_clock::time_point start;
     long fromMs = -1;
     long lengthMs = 0;
@@ -210,14 +210,14 @@ NDIlib_recv_create_v3(const NDIlib_recv_create_v3_t *settings)
         receiver->height = std::atoi(size.c_str() + x + 1);
     }
     receiver->padding = std::atoi(environment("QUILLORA_FAKE_NDI_PADDING", "0").c_str());
-    const std::string outageSpec = environment("QUILLORA_FAKE_NDI_OUTAGE", "");
-    if (outageSpec != outage.spec) {
-        outage.spec = outageSpec;
+    const std::string outageSetting = environment("QUILLORA_FAKE_NDI_OUTAGE", "");
+    if (outageSetting != outage.setting) {
+        outage.setting = outageSetting;
         outage.start = std::chrono::steady_clock::now();
-        const size_t comma = outageSpec.find(',');
-        outage.fromMs = comma == std::string::npos ? -1 : std::atol(outageSpec.c_str());
+        const size_t comma = outageSetting.find(',');
+        outage.fromMs = comma == std::string::npos ? -1 : std::atol(outageSetting.c_str());
         outage.lengthMs =
-            comma == std::string::npos ? 0 : std::atol(outageSpec.c_str() + comma + 1);
+            comma == std::string::npos ? 0 : std::atol(outageSetting.c_str() + comma + 1);
     }
     ++state.liveReceivers;
     ++state.receiversCreated;
