@@ -175,6 +175,17 @@ QString printedDirectory(ProgramRun &run)
     return lines.isEmpty() ? QString() : lines.first();
 }
 
+// A child's environment with the fake NDI runtime listing one stream that serves frames.
+QProcessEnvironment fakeNdiEnvironment(const QString &configHome, const QString &frames)
+{
+    QProcessEnvironment environment = TestEnvironment::childEnvironment(configHome);
+    environment.insert("NDI_RUNTIME_DIR_V6", NdiFakeRuntime::directory());
+    environment.remove("NDI_RUNTIME_DIR_V5");
+    environment.insert("QUILLORA_FAKE_NDI_SOURCES", "1");
+    environment.insert("QUILLORA_FAKE_NDI_FRAMES", frames);
+    return environment;
+}
+
 // The moment the recording's clock started, from its log: invalid if it did not within 20 s.
 QDateTime waitForAudioStart(ProgramRun &run, const QString &dataDir)
 {
@@ -334,12 +345,8 @@ private Q_SLOTS:
     void lateNetworkSourceIsWaitedForAndKept()
     {
         QProcessEnvironment environment =
-            TestEnvironment::childEnvironment(m_root->filePath("config"));
-        environment.insert("NDI_RUNTIME_DIR_V6", NdiFakeRuntime::directory());
-        environment.remove("NDI_RUNTIME_DIR_V5");
+            fakeNdiEnvironment(m_root->filePath("config"), QStringLiteral("green"));
         environment.insert("QUILLORA_FAKE_NDI_DISCOVERY_DELAY_MS", "2500");
-        environment.insert("QUILLORA_FAKE_NDI_SOURCES", "1");
-        environment.insert("QUILLORA_FAKE_NDI_FRAMES", "green");
         environment.insert("QUILLORA_FAKE_NDI_SIZE", "320x240");
         for (const bool named : {true, false}) {
             ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
@@ -364,12 +371,8 @@ private Q_SLOTS:
     // the source's name, and leaves no directory behind.
     void sourceThatNeverDeliversIsRefused()
     {
-        QProcessEnvironment environment =
-            TestEnvironment::childEnvironment(m_root->filePath("config"));
-        environment.insert("NDI_RUNTIME_DIR_V6", NdiFakeRuntime::directory());
-        environment.remove("NDI_RUNTIME_DIR_V5");
-        environment.insert("QUILLORA_FAKE_NDI_SOURCES", "1");
-        environment.insert("QUILLORA_FAKE_NDI_FRAMES", "none");
+        const QProcessEnvironment environment =
+            fakeNdiEnvironment(m_root->filePath("config"), QStringLiteral("none"));
         ProgramRun run(TestEnvironment::binaryPath("QuilloraRecorder"));
         run.setEnvironment(environment);
         QVERIFY(run.start({"--record", "--data-dir", m_dataDir, "--audio-input", m_sine,
