@@ -589,11 +589,14 @@ private Q_SLOTS:
         QVERIFY(microphone.unload());
         QVERIFY(run.waitForFinished(20000));
         QVERIFY2(run.exitCode() == 0, qPrintable(run.standardError()));
+        // Pulled about 2 s after the audio started and noticed within a second; the duration
+        // counts from the recording's start, and the figure is rounded up.
+        const QString summary = lastLine(run.standardError());
         QVERIFY2(QRegularExpression("^QuilloraRecorder: Audio input \".*\" was missing for the "
-                                    "last [34] s of the recording\\.$")
-                     .match(lastLine(run.standardError()))
+                                    "last [3-5] s of the recording\\.$")
+                     .match(summary)
                      .hasMatch(),
-                 qPrintable(run.standardError()));
+                 qPrintable(summary));
         const QString dir = printedDirectory(run);
         verifyAudioIntact(dir);
         const WavAnalysis::Wav wav = WavAnalysis::read(dir + "/audio.wav");
