@@ -10,6 +10,16 @@
 class DeviceOutages
 {
 public:
+    // What the user is told when a device goes away and comes back.
+    [[nodiscard]] static QString lostMessage(const QString &device)
+    {
+        return QStringLiteral("%1 was lost; waiting for it to return.").arg(device);
+    }
+    [[nodiscard]] static QString returnedMessage(const QString &device)
+    {
+        return QStringLiteral("%1 is back.").arg(device);
+    }
+
     // Whether the state changed: a device already lost, or not lost, is not counted twice.
     bool lost(const QString &device, qint64 atMs);
     bool returned(const QString &device);

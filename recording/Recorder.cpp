@@ -406,7 +406,7 @@ void Recorder::onDeviceLost(const QString &device)
 {
     if (!m_outages.lost(device, recordingMs()))
         return;
-    Q_EMIT recordingError(QStringLiteral("%1 was lost; waiting for it to return.").arg(device));
+    Q_EMIT recordingError(DeviceOutages::lostMessage(device));
     Q_EMIT missingDevicesChanged();
 }
 
@@ -414,7 +414,7 @@ void Recorder::onDeviceReturned(const QString &device)
 {
     if (!m_outages.returned(device))
         return;
-    Q_EMIT recordingError(QStringLiteral("%1 is back.").arg(device));
+    Q_EMIT recordingError(DeviceOutages::returnedMessage(device));
     Q_EMIT missingDevicesChanged();
 }
 

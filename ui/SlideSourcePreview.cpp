@@ -1,5 +1,6 @@
 #include "SlideSourcePreview.h"
 
+#include "DeviceOutages.h"
 #include "MouseListenerPrivate.h"
 #include "RecorderSettings.h"
 #include "SlideImage.h"
@@ -125,7 +126,7 @@ void SlideSourcePreview::restart()
     connect(source, &SlideSource::deviceLost, this, [this, source](const QString &device) {
         if (m_slideSource.get() != source)
             return;
-        m_errorMessage = QStringLiteral("%1 was lost; waiting for it to return.").arg(device);
+        m_errorMessage = DeviceOutages::lostMessage(device);
         Q_EMIT errorMessageChanged();
     });
     connect(source, &SlideSource::deviceReturned, this, [this, source] {
